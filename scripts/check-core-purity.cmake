@@ -1,0 +1,12 @@
+# Fails when any file under DIR includes a Qt, mpv, FluidSynth or FFmpeg header.
+file(GLOB_RECURSE files ${DIR}/*.h ${DIR}/*.cpp)
+set(bad "")
+foreach(f IN LISTS files)
+  file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]+|mpv/|fluidsynth|libav)")
+  if(lines)
+    list(APPEND bad "${f}: ${lines}")
+  endif()
+endforeach()
+if(bad)
+  message(FATAL_ERROR "src/core must not include Qt, mpv, FluidSynth or FFmpeg:\n${bad}")
+endif()

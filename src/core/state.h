@@ -1,0 +1,77 @@
+// AppState: the one record of a running player. Functions take it by
+// reference, so tests build as many independent players as they like.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/platform.h"
+#include "core/settings/settings.h"
+
+namespace qel {
+
+// One entry of the media list. Row i of the list box always shows entry i.
+struct ListEntry {
+  std::string path;   // full path, "/" separated
+  std::string title;  // from the file's tags or the playlist's #EXTINF, or empty
+  int32_t order = 0;  // place in the play sequence, 0-based
+};
+
+enum class PlayMode : int32_t { Order = 1, Random = 2, Single = 3, One = 4 };
+
+struct AppState {
+  Platform platform;
+
+  // ---- start-up and instances
+  std::string instanceName;     // "-name" token, or the executable's file name
+  std::string executablePath;   // full path of the running program
+  std::string handOffLine;      // a second start's line, as last received
+
+  // ---- main window geometry and mouse
+  Rect initialWindowRect, initialClientRect, initialListRect;
+  int listMargin = 0;
+  int bottomSpace = 0;
+  int fullWidth = 0;
+  int compactWidth = 0;
+  bool listFull = false;
+  bool splitterHot = false;
+  bool splitterDragging = false;
+  int dragAnchorRow = -1;
+  Point lastMousePos{-1, -1};
+  bool menuShown = false;
+  bool relayoutPending = true;
+  std::string savedTitle;
+  Rect windowRect;
+  int contextRow = 0;
+
+  // ---- settings (ini keys); the live switches of the menus are these fields
+  Settings settings;
+  std::string iniPath;
+
+  // ---- media list
+  std::vector<ListEntry> entries;
+  int32_t currentIndex = -1;
+  int32_t lastIndex = -1;
+  std::string nowDir;
+  std::string mediaExtensions;
+  bool rowsBusy = false;
+  bool stopRows = false;
+  std::string queryText;  // filter and jump query, shared by both
+
+  // ---- playback
+  std::string mciAlias;
+  bool autoPlay = true;
+  int32_t lengthSeconds = 0;
+  PlayMode playMode = PlayMode::Order;
+  int32_t volume = 0;       // 0 to 1000
+  int32_t midiDevice = -1;  // MIDI output device index, -1 for none
+  int32_t screenMode = 0;
+
+  // ---- pane
+  std::optional<Picture> panePicture;
+  std::optional<Picture> paneBackdrop;
+};
+
+}  // namespace qel

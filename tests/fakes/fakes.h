@@ -1,0 +1,172 @@
+// In-memory stand-ins for the seams. They record what the core sends and
+// answer from what a test scripted; they decide nothing the core decides.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/platform.h"
+#include "core/state.h"
+
+namespace qel::test {
+
+class FakeDevice : public MediaDevice {
+ public:
+  struct Reply {
+    int error = 0;
+    std::string answer;
+  };
+  using MediaDevice::Send;
+
+  int Send(const std::string& command, std::string* answer) override;
+
+  // Scripted replies for an exact command string; the last one repeats.
+  void On(const std::string& command, Reply reply) { script[command].push_back(reply); }
+  // Consulted when no exact script matches; return false to fall through to
+  // the default reply (0, "").
+  std::function<bool(const std::string& command, Reply& reply)> responder;
+
+  // Commands sent since the last Clear(), in order.
+  std::vector<std::string> commands;
+  void Clear() { commands.clear(); }
+  bool Sent(const std::string& command) const;
+  int Count(const std::string& command) const;
+
+  std::vector<std::string> MidiOutputDevices() override { return midiDevices; }
+  void SetMidiOutputVolume(int device, double volume) override { midiVolumes.push_back({device, volume}); }
+  void SetWaveOutputVolume(double volume) override { waveVolumes.push_back(volume); }
+  std::vector<std::string> PlayableExtensions() override { return extensions; }
+
+  std::vector<std::string> midiDevices{"Qel Synthesizer"};
+  std::vector<std::pair<int, double>> midiVolumes;
+  std::vector<double> waveVolumes;
+  std::vector<std::string> extensions{"mp3", "ogg", "flac", "wav", "m4a", "mp4", "mkv", "wma", "avi"};
+
+ private:
+  std::map<std::string, std::deque<Reply>> script;
+};
+
+class FakeWindow : public Window {
+ public:
+  struct Message {
+    std::string text, caption;
+    MessageIcon icon;
+    MessageButtons buttons;
+    bool owned;
+  };
+
+  int RowCount() override { return static_cast<int>(rows.size()); }
+  void InsertRow(int at, const std::string& text) override;
+  void DeleteRow(int at) override;
+  void DeleteAllRows() override;
+  void AddRow(const std::string& text) override { rows.push_back(text); }
+  std::string RowText(int row) override;
+  void ReserveRows(int count) override { reserved = count; }
+  std::vector<int> SelectedRows() override { return {selected.begin(), selected.end()}; }
+  void SetRowSelected(int row, bool on) override;
+  void SetAllRowsSelected(bool on) override;
+  int TopRow() override { return topRow; }
+  void SetTopRow(int row) override { topRow = row; }
+  int RowNearPoint(Point clientPoint, bool* outside) override;
+  void RedrawList() override { ++listRedraws; }
+
+  std::string Title() override { return title; }
+  void SetTitle(const std::string& t) override {
+    title = t;
+    titles.push_back(t);
+  }
+
+  MessageResult ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                            MessageButtons buttons, bool owned) override;
+
+  void SetPositionRange(int lo, int hi) override {
+    positionMin = lo;
+    positionMax = hi;
+  }
+  void SetPosition(int v) override { position = v; }
+  int Position() override { return position; }
+  void SetVolumeBar(int v) override { volumeBar = v; }
+  int VolumeBar() override { return volumeBar; }
+  void SetTimeText(const std::string& t) override { timeText = t; }
+
+  void StartTimer(int ms) override {
+    timerRunning = true;
+    timerPeriod = ms;
+  }
+  void StopTimer() override { timerRunning = false; }
+  void PostRelayout() override { ++relayouts; }
+
+  void SetMenuCheck(int command, bool checked) override { menuChecks[command] = checked; }
+  void SetButtonIcon(int button, int icon) override { buttonIcons[button] = icon; }
+  unsigned NativeHandle(Control c) override { return 1000u + static_cast<unsigned>(c); }
+  void ActivateMainWindow() override { ++activations; }
+
+  // Rows, selection and view.
+  std::vector<std::string> rows;
+  std::set<int> selected;
+  int topRow = 0;
+  int reserved = 0;
+  int listRedraws = 0;
+  // List geometry used to answer RowNearPoint: fixed-height rows from topRow.
+  int rowHeight = 16;
+  int clientWidth = 200;
+  int clientHeight = 320;
+
+  std::string title = "Qel";
+  std::vector<std::string> titles;  // every title set, in order
+  std::vector<Message> messages;
+  std::deque<MessageResult> messageAnswers;  // answers to the next boxes; Ok when empty
+
+  int positionMin = 0, positionMax = 0, position = 0;
+  int volumeBar = 0;
+  std::string timeText;
+  bool timerRunning = false;
+  int timerPeriod = 0;
+  int relayouts = 0;
+  std::map<int, bool> menuChecks;
+  std::map<int, int> buttonIcons;
+  int activations = 0;
+};
+
+class FakeDesktop : public Desktop {
+ public:
+  void AddRecentDocument(const std::string& path) override { recent.push_back(path); }
+  void SetPowerRequests(bool system, bool display) override {
+    powerSystem = system;
+    powerDisplay = display;
+    powerCalls.push_back({system, display});
+  }
+  void SetTaskbarProgress(long long done, long long total) override { progress.push_back({done, total}); }
+  std::optional<double> MasterVolume() override { return master; }
+  void SetMasterVolume(double v) override { master = v; }
+
+  std::vector<std::string> recent;
+  bool powerSystem = false, powerDisplay = false;
+  std::vector<std::pair<bool, bool>> powerCalls;
+  std::vector<std::pair<long long, long long>> progress;
+  std::optional<double> master = 0.5;
+};
+
+// Reads only the dimensions of PNG data and answers a picture of that size
+// filled with one colour; enough to observe what the core does with it.
+class FakeImages : public ImageDecoder {
+ public:
+  std::optional<Picture> DecodeImageMemory(const std::vector<uint8_t>& bytes) override;
+  int calls = 0;
+};
+
+// A player state wired to fresh fakes.
+struct FakePlayer {
+  FakeDevice device;
+  FakeWindow window;
+  FakeDesktop desktop;
+  FakeImages images;
+  AppState state;
+  FakePlayer();
+};
+
+}  // namespace qel::test
