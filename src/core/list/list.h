@@ -1,0 +1,37 @@
+// The media list: which files are media, how entries come into the list
+// (files, folders, playlists, saved searches, drops), the play-order numbers
+// and the rows that show the entries.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/state.h"
+
+namespace qel {
+
+// How a target came to OpenTarget.
+enum class OpenKind { File, ChosenFolder, DroppedFolder, ResumedList };
+
+// Whether a file name's extension is in state.mediaExtensions.
+bool IsMediaName(const AppState& state, std::string_view fileName);
+
+// What a row shows: the title, else the file name (without extension when
+// NoExt is on).
+std::string DisplayText(const AppState& state, const ListEntry& entry);
+
+void ScanFolder(AppState& state, const std::string& folder, bool descend, const std::string& ignoreName);
+void InsertFile(AppState& state, const std::string& path, int at, int& added);
+void ScanDroppedFolder(AppState& state, const std::string& folder, int at, int& added);
+// Returns the index of the entry to start with.
+int LoadSavedSearch(AppState& state, const std::string& file, const std::string& baseDir, int at, int& added,
+                    bool inSubFolder);
+void OpenTarget(AppState& state, const std::string& target, OpenKind kind);
+// Returns the new currentIndex.
+int DropOnList(AppState& state, const std::vector<std::string>& paths, Point clientPoint);
+int FindEntryByPath(const AppState& state, const std::string& path);
+void RenumberPlayOrder(AppState& state, PlayMode mode, int current);
+void RebuildRows(AppState& state);
+
+}  // namespace qel

@@ -1,0 +1,28 @@
+// What the player reads out of media files: a title, a length, lyrics and a
+// picture, each from its own entry point at its own time; nothing is cached.
+// Readers never report: a file they cannot read answers "nothing".
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "core/state.h"
+
+namespace qel {
+
+struct MediaInfo {
+  std::string title;
+  int lengthSeconds = 0;
+  std::string lyrics;
+  std::optional<Picture> picture;
+};
+
+// The title of a media file, or empty.
+std::string ReadTitle(const std::string& path);
+// Length in whole seconds, 0 when none is found.
+int ReadLength(AppState& state, const std::string& path);
+// Lyrics and embedded picture (MP3 only); the picture is decoded through the
+// image seam.
+MediaInfo ReadLyricsAndPicture(AppState& state, const std::string& path);
+
+}  // namespace qel
