@@ -80,6 +80,12 @@ enum class MessageIcon { None, Information, Warning, Error, Question };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageResult { Ok, Cancel, Yes, No };
 
+// One filter of a file dialog: its label and its pattern ("*.m3u8").
+struct FileFilter {
+  std::string label;
+  std::string pattern;
+};
+
 // The main window as the core sees it: the rows of the list box, the title,
 // message boxes, the sliders, the time read-out, timer 1, menus and buttons.
 class Window {
@@ -137,6 +143,43 @@ class Window {
   virtual unsigned NativeHandle(Control control) = 0;
 
   virtual void ActivateMainWindow() = 0;
+
+  // ---- playback and commands
+  // The pane's vertical scroll bar: hidden while a video picture fills it.
+  virtual void ShowPaneScrollBar(bool shown) = 0;
+  // Whole rows that fit in the list's client area (client height / row height).
+  virtual int VisibleRowCount() = 0;
+  // Which control has the keyboard focus, and a key passed on to one.
+  virtual Control FocusedControl() = 0;
+  virtual void ForwardKey(Control control, int key) = 0;
+  // The menu of button 1005 or 1011, top-left at the button's bottom-left.
+  virtual void ShowButtonMenu(int button) = 0;
+  virtual void MinimizeMainWindow() = 0;
+  // The orderly close (the close message), as the Escape key asks for it.
+  virtual void RequestClose() = 0;
+  // Keeps the main window above all others (position and size unchanged).
+  virtual void SetTopMost(bool on) = 0;
+  // Width of the main window's client area in pixels.
+  virtual int ClientWidth() = 0;
+
+  // ---- settings and playlists
+  // Moves and sizes the main window (screen pixels), keeping its z-order;
+  // no check against the monitors.
+  virtual void MoveWindow(const Rect& rect) = 0;
+  // The main window's rectangle now; for a minimised window, its restored one.
+  virtual Rect WindowRect() = 0;
+  // The font of the list (ListBox) or the pane (PaneEdit): face name (empty:
+  // the default face), size in points and style code; the list's row
+  // height follows its font.
+  virtual void SetControlFont(Control control, const std::string& face, int points, int style) = 0;
+  // The pane's centred-text style.
+  virtual void SetCenterText(bool on) = 0;
+  // The save dialog, owned by the main window; it asks before overwriting
+  // and appends the chosen filter's extension (or defaultExt) to a name
+  // without one. Nothing when cancelled, else the chosen full path.
+  virtual std::optional<std::string> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
+                                                    const std::string& defaultExt, const std::string& initialDir,
+                                                    const std::string& initialName) = 0;
 };
 
 // Desktop services beside the window.
@@ -151,6 +194,13 @@ class Desktop {
   // The master volume of the default output, 0.0 to 1.0; nullopt without one.
   virtual std::optional<double> MasterVolume() = 0;
   virtual void SetMasterVolume(double volume) = 0;
+
+  // ---- settings and playlists
+  // Moves a file to the freedesktop Trash; false when it could not.
+  virtual bool MoveToTrash(const std::string& path) = 0;
+  // The "saving a playlist" marker of the single-instance service: while it
+  // is set, a second start tells its user to wait instead of handing over.
+  virtual void SetBusyMarker(bool on) = 0;
 };
 
 // Picture decoding (first frame), for embedded covers and companion images.

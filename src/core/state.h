@@ -59,6 +59,8 @@ struct AppState {
   bool rowsBusy = false;
   bool stopRows = false;
   std::string queryText;  // filter and jump query, shared by both
+  // ---- media list: a fixed seed for the RANDOM shuffle (else the time)
+  std::optional<uint32_t> shuffleSeed;
 
   // ---- playback
   std::string mciAlias;
@@ -68,6 +70,9 @@ struct AppState {
   int32_t volume = 0;       // 0 to 1000
   int32_t midiDevice = -1;  // MIDI output device index, -1 for none
   int32_t screenMode = 0;
+  // ---- playback: state of the pseudo-random source of command 3700
+  // (0: seeded from the clock at its first use)
+  uint32_t randomJumpState = 0;
 
   // ---- pane
   std::optional<Picture> panePicture;

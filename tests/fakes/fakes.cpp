@@ -1,6 +1,7 @@
 #include "fakes.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace qel::test {
 
@@ -82,6 +83,15 @@ MessageResult FakeWindow::ShowMessage(const std::string& text, const std::string
   MessageResult r = messageAnswers.front();
   messageAnswers.pop_front();
   return r;
+}
+
+bool FakeDesktop::MoveToTrash(const std::string& path) {
+  if (trashFolder.empty()) return false;
+  std::string name = path.substr(path.rfind('/') + 1);
+  std::string target = trashFolder + "/" + std::to_string(trashed.size()) + "-" + name;
+  if (std::rename(path.c_str(), target.c_str()) != 0) return false;
+  trashed.push_back(path);
+  return true;
 }
 
 std::optional<Picture> FakeImages::DecodeImageMemory(const std::vector<uint8_t>& b) {

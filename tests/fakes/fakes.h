@@ -104,6 +104,30 @@ class FakeWindow : public Window {
   void SetButtonIcon(int button, int icon) override { buttonIcons[button] = icon; }
   unsigned NativeHandle(Control c) override { return 1000u + static_cast<unsigned>(c); }
   void ActivateMainWindow() override { ++activations; }
+  void ShowPaneScrollBar(bool shown) override { paneScrollBar = shown; }
+  int VisibleRowCount() override { return rowHeight > 0 ? clientHeight / rowHeight : 0; }
+  Control FocusedControl() override { return focus; }
+  void ForwardKey(Control control, int key) override { forwardedKeys.push_back({control, key}); }
+  void ShowButtonMenu(int button) override { buttonMenus.push_back(button); }
+  void MinimizeMainWindow() override { ++minimizes; }
+  void RequestClose() override { ++closeRequests; }
+  void SetTopMost(bool on) override { topMost = on; }
+  int ClientWidth() override { return mainClientWidth; }
+  void MoveWindow(const Rect& r) override {
+    windowRect = r;
+    moves.push_back(r);
+  }
+  Rect WindowRect() override { return windowRect; }
+  void SetControlFont(Control control, const std::string& face, int points, int style) override {
+    fonts[control] = {face, points, style};
+  }
+  void SetCenterText(bool on) override { centerText = on; }
+  std::optional<std::string> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
+                                            const std::string& defaultExt, const std::string& initialDir,
+                                            const std::string& initialName) override {
+    saveDialogs.push_back({title, filters, defaultExt, initialDir, initialName});
+    return saveDialogAnswer;
+  }
 
   // Rows, selection and view.
   std::vector<std::string> rows;
@@ -130,6 +154,32 @@ class FakeWindow : public Window {
   std::map<int, bool> menuChecks;
   std::map<int, int> buttonIcons;
   int activations = 0;
+  // Playback and commands.
+  bool paneScrollBar = true;
+  Control focus = Control::MainWindow;
+  std::vector<std::pair<Control, int>> forwardedKeys;
+  std::vector<int> buttonMenus;
+  int minimizes = 0;
+  int closeRequests = 0;
+  bool topMost = false;
+  int mainClientWidth = 374;
+  // Settings and playlists.
+  struct FontChoice {
+    std::string face;
+    int points = 0;
+    int style = 0;
+  };
+  struct SaveDialog {
+    std::string title;
+    std::vector<FileFilter> filters;
+    std::string defaultExt, initialDir, initialName;
+  };
+  Rect windowRect;
+  std::vector<Rect> moves;
+  std::map<Control, FontChoice> fonts;
+  bool centerText = false;
+  std::vector<SaveDialog> saveDialogs;
+  std::optional<std::string> saveDialogAnswer;  // what the next save dialogs answer
 };
 
 class FakeDesktop : public Desktop {
@@ -143,12 +193,22 @@ class FakeDesktop : public Desktop {
   void SetTaskbarProgress(long long done, long long total) override { progress.push_back({done, total}); }
   std::optional<double> MasterVolume() override { return master; }
   void SetMasterVolume(double v) override { master = v; }
+  // Moves the file into trashFolder (when set) like a real trash would.
+  bool MoveToTrash(const std::string& path) override;
+  void SetBusyMarker(bool on) override {
+    busy = on;
+    busyCalls.push_back(on);
+  }
 
   std::vector<std::string> recent;
   bool powerSystem = false, powerDisplay = false;
   std::vector<std::pair<bool, bool>> powerCalls;
   std::vector<std::pair<long long, long long>> progress;
   std::optional<double> master = 0.5;
+  std::string trashFolder;  // empty: MoveToTrash fails
+  std::vector<std::string> trashed;
+  bool busy = false;
+  std::vector<bool> busyCalls;
 };
 
 // Reads only the dimensions of PNG data and answers a picture of that size

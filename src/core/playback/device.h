@@ -25,6 +25,11 @@ void StopPlayback(AppState& state, int lengthSeconds);
 void ResumeWithNotify(AppState& state);
 void ShowNowPlaying(AppState& state, const std::string& path, const std::string& title, int index);
 
+// The continuous power requests of a file that plays: every request cleared,
+// then the system (with the display when NoDisplayOff is on) for NoStandby,
+// or the display alone for NoDisplayOff.
+void MakePowerRequests(AppState& state);
+
 // "%02d:%02d / %02d:%02d" below 6000 seconds of length, else
 // "%03d:%02d/%03d:%02d".
 std::string FormatTime(int elapsedSeconds, int lengthSeconds);

@@ -6,6 +6,8 @@
 
 namespace qel {
 
+struct AppState;
+
 enum class ViewSizeMode { Zoom = 0, Original = 1, Multiple = 2 };
 
 struct Settings {
@@ -48,5 +50,31 @@ struct Settings {
   std::string IgnoreDir;
   std::string AnsiCodePage;  // legacy code page of old tags and .m3u files; empty: CP932
 };
+
+// Reads the keys in table order from state.iniPath (computed first when it
+// is empty) and applies them: geometry, play order, switches with their
+// menu check marks and button icons, fonts, the media extension list, the
+// volume and its slider, the MIDI device, the capture folder. AnsiCodePage
+// is read first and applied with SetLegacyCodePage.
+void LoadSettings(AppState& state);
+// Writes the player's keys into state.iniPath in one atomic replacement of
+// the file; every other line of the file stays as it was. False when the
+// file could not be written (it then keeps its old contents).
+bool SaveSettings(AppState& state);
+// state.mediaExtensions from MCIExt and the engine's playable extensions.
+void BuildMediaExtensions(AppState& state);
+// state.midiDevice: the index of the MIDI output named by MidiDevice, or -1.
+void ResolveMidiDevice(AppState& state);
+
+// Keys read at the moment they are needed. IgnoreDir is read afresh before
+// every folder scan or drop; nowDir and nowPlaying at a resumed start.
+void ReloadIgnoreDir(AppState& state);
+void ReadResumePoint(AppState& state);
+
+// Play order and picture scaling by their ini names.
+const char* PlayModeName(int mode);  // 1 "ORDER", 2 "RANDOM", 3 "SINGLE", 4 "ONE"
+int PlayModeFromName(const std::string& name);
+const char* ViewSizeName(ViewSizeMode mode);
+ViewSizeMode ViewSizeFromName(const std::string& name);
 
 }  // namespace qel

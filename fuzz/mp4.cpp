@@ -1,0 +1,10 @@
+#include "harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace qel;
+  auto a = fuzz::Input(data, size);
+  fuzz::Touch(meta::Mp4AudioTitle(a));
+  auto b = fuzz::Input(data, size);
+  (void)meta::Mp4Length(b);
+  return 0;
+}

@@ -1,0 +1,220 @@
+#include "core/app/window_rules.h"
+
+#include <algorithm>
+
+#include "core/pane/text_pane.h"
+#include "core/playback/position.h"
+#include "core/playback/video.h"
+#include "core/playback/device.h"
+#include "core/playlist/playlist.h"
+
+namespace qel {
+
+void TakeInitialGeometry(AppState& state, Rect window, Rect client, Rect list, Rect button1011) {
+  state.initialWindowRect = window;
+  state.initialClientRect = client;
+  state.initialListRect = list;
+  state.listMargin = (client.Width() - list.Width()) / 2;
+  state.bottomSpace = client.Height() - list.Height() - state.listMargin;
+  state.fullWidth = window.Width();
+  state.compactWidth = (state.fullWidth - list.Width()) / 2 + (button1011.right - window.left);
+}
+
+int ListButtonIcon(const AppState& state, int width, int clientWidth) {
+  if (width == 0) return kIconListHidden;
+  if (width == clientWidth - 2 * state.listMargin) return kIconListFull;
+  return state.settings.LeftList ? kIconListLeft : kIconListRight;
+}
+
+int DragSplitter(AppState& state, int pointerX, int clientWidth) {
+  const int m = state.listMargin;
+  const int leftW = pointerX - m;
+  const int rightW = clientWidth - pointerX - m;
+  const int full = clientWidth - 2 * m;
+  int width;
+  if (state.settings.LeftList) {
+    width = rightW < 0 ? full : std::max(leftW, 0);
+  } else {
+    width = leftW < 0 ? full : std::max(rightW, 0);
+  }
+  state.settings.ListWidth = width;
+  state.settings.DefaultListWidth = width;
+  state.listFull = width == full;
+  return ListButtonIcon(state, width, clientWidth);
+}
+
+int ToggleSplitter(AppState& state, int clientWidth) {
+  state.settings.ListWidth = state.settings.ListWidth == 0 ? state.settings.DefaultListWidth : 0;
+  state.listFull = false;
+  const int full = clientWidth - 2 * state.listMargin;
+  if (state.settings.ListWidth == full) state.listFull = true;
+  return ListButtonIcon(state, state.settings.ListWidth, clientWidth);
+}
+
+bool HoverSplitter(AppState& state, Point p, Rect splitter) {
+  state.splitterHot = p.y >= splitter.top && p.y <= splitter.bottom && p.x >= splitter.left - 4 &&
+                      p.x <= splitter.left + 4;
+  return state.splitterHot;
+}
+
+Control SplitterControl(const AppState& state) {
+  return state.settings.LeftList ? Control::PaneEdit : Control::ListBox;
+}
+
+int SnapSizingRight(AppState& state, int left, int right, int clientWidth) {
+  const int available = clientWidth - 2 * state.listMargin;
+  if (state.settings.ListWidth > available) {
+    state.settings.ListWidth = available;
+    state.settings.DefaultListWidth = available;
+  }
+  const int w = right - left;
+  if (state.compactWidth < w && w < state.fullWidth) {
+    return w - state.compactWidth < state.fullWidth - w ? left + state.compactWidth : left + state.fullWidth;
+  }
+  return right;
+}
+
+SizeLimits WindowSizeLimits(const AppState& state, Rect workArea, int frameWidth, int frameHeight, int paneTop,
+                            int windowTop) {
+  SizeLimits limits;
+  limits.maxWidth = workArea.Width() + 4 * frameWidth;
+  limits.maxHeight = workArea.Height() + 4 * frameHeight;
+  limits.minWidth = state.compactWidth;
+  limits.minHeight = paneTop - windowTop + state.listMargin;
+  return limits;
+}
+
+int WheelVolumePosition(int position, int delta) {
+  return std::clamp(position + (delta * 5) / 120, 0, 100);
+}
+
+bool WheelTurned(AppState& state, int delta, bool overScrollingPane) {
+  if (overScrollingPane) return true;
+  Window* window = state.platform.window;
+  const int position = WheelVolumePosition(window ? window->VolumeBar() : state.volume / 10, delta);
+  if (window) window->SetVolumeBar(position);
+  state.volume = position * 10;
+  return false;
+}
+
+ContextMenu ChooseContextMenu(const AppState& state, ClickedControl clicked, bool aboveClient) {
+  switch (clicked) {
+    case ClickedControl::VolumeBar:
+      return ContextMenu::Master;
+    case ClickedControl::PaneEdit:
+      return ContextMenu::Text;
+    case ClickedControl::NextButton:
+      return ContextMenu::RandomJump;
+    default:
+      break;
+  }
+  if (aboveClient) return ContextMenu::Title;
+  if (clicked == ClickedControl::ListBox && !state.entries.empty()) return ContextMenu::Popup;
+  return ContextMenu::None;
+}
+
+void PrepareListContextMenu(AppState& state, int row) {
+  Window* window = state.platform.window;
+  state.contextRow = row;
+  if (!window) return;
+  if (state.currentIndex >= 0) window->SetRowSelected(state.currentIndex, false);
+  if (row < 0) return;
+  const std::vector<int> selected = window->SelectedRows();
+  if (!std::binary_search(selected.begin(), selected.end(), row)) {
+    window->SetAllRowsSelected(false);
+    window->SetRowSelected(row, true);
+  }
+}
+
+void ReceiveHandOff(AppState& state, const std::string& bytes) {
+  std::string line = bytes;
+  const std::string& name = state.instanceName;
+  if (!name.empty() && name[0] == '-') {
+    // The line begins with the name and one blank; a line that is only the
+    // name hands over nothing.
+    line = line.size() > name.size() + 1 ? line.substr(name.size() + 1) : std::string();
+  }
+  if (line.size() > 259) line.resize(259);
+  state.handOffLine = line;
+}
+
+std::string HandOffTarget(const std::string& line) {
+  // A second start passes one path in double quotes; the bytes at both ends
+  // are dropped whatever they are.
+  if (line.size() <= 2) return std::string();
+  return line.substr(1, line.size() - 2);
+}
+
+void HandleHandOff(AppState& state) {
+  state.currentIndex = -1;
+  if (state.handOffLine.empty()) {
+    StopPlayback(state, state.lengthSeconds);
+    state.entries.clear();
+    state.lastIndex = -1;
+    if (Window* window = state.platform.window) window->DeleteAllRows();
+    state.settings.nowPlaying.clear();
+    if (Window* window = state.platform.window) window->SetTitle("Qel");
+    state.savedTitle = "Qel";
+    return;
+  }
+  RunOpenSequence(state, HandOffTarget(state.handOffLine), OpenKind::File);
+}
+
+void RunOpenSequence(AppState& state, const std::string& target, OpenKind kind) {
+  OpenTarget(state, target, kind);
+  Window* window = state.platform.window;
+  if (window) state.savedTitle = window->Title();
+  if (!state.entries.empty()) {
+    state.panePicture.reset();
+    state.paneBackdrop.reset();
+    if (state.currentIndex >= 0) ShowPaneEntry(state, state.currentIndex);
+    if (window && state.currentIndex >= 0 && state.currentIndex < window->RowCount()) {
+      window->SetRowSelected(state.currentIndex, true);
+      window->SetTopRow(state.currentIndex);
+    }
+  }
+  PlacePicture(state);
+  if (window) {
+    window->PostRelayout();
+    window->ActivateMainWindow();
+  }
+}
+
+void HandleDrop(AppState& state, const std::vector<std::string>& paths, Point listClientPoint, bool onList,
+                bool firstIsDirectory) {
+  if (paths.empty()) return;
+  if (onList) {
+    state.currentIndex = DropOnList(state, paths, listClientPoint);
+    if (!state.entries.empty()) RenumberPlayOrder(state, state.playMode, state.currentIndex);
+    return;
+  }
+  RunOpenSequence(state, paths.front(), firstIsDirectory ? OpenKind::DroppedFolder : OpenKind::File);
+}
+
+void OnTimerTick(AppState& state) {
+  if (state.entries.empty()) return;
+  Window* window = state.platform.window;
+  if (state.relayoutPending && window) {
+    window->SetAllRowsSelected(false);
+    if (state.currentIndex >= 0 && state.currentIndex < window->RowCount()) {
+      window->SetRowSelected(state.currentIndex, true);
+      window->SetTopRow(state.currentIndex);
+    }
+    state.relayoutPending = false;
+    window->PostRelayout();
+    window->RedrawList();
+  }
+  OnPositionTimer(state);
+}
+
+void CloseMainWindow(AppState& state) {
+  state.stopRows = true;
+  if (Window* window = state.platform.window) window->StopTimer();
+  StopPlayback(state, state.lengthSeconds);
+}
+
+void DestroyMainWindow(AppState& state) {
+  WritePlaylist(state, true, state.lastIndex, state.executablePath, state.settings.NoExt);
+}
+
+}  // namespace qel

@@ -1,0 +1,42 @@
+// Where the list, the pane, the two small buttons at the top right and the
+// time label go for a client size, and the fonts' sizes in points.
+#pragma once
+
+#include "core/state.h"
+
+namespace qel {
+
+struct ControlSizes {
+  int button1012Width = 0, button1012Height = 0;
+  int button1013Width = 0, button1013Height = 0;
+  int labelWidth = 0, labelHeight = 0;
+  Rect positionBar;  // the position slider's current rectangle (client)
+};
+
+struct WindowLayout {
+  bool placeListAndPane = false;  // false in the full-screen views
+  Rect list, pane;                // client coordinates
+  bool hideTopRight = false;      // 1012, 1013 and the label hidden
+  bool showTopRight = false;      // and placed at the rectangles below
+  Rect button1012, button1013, timeLabel, positionBar;
+  bool paintPicture = false;
+  int gap = 0;
+};
+
+// The layout pass. sizeType 1 means minimised; showTopRight only from a size
+// message. ListWidth is clamped here and button 1013 may get icon 113.
+WindowLayout LayOutWindow(AppState& state, int clientWidth, int clientHeight, int sizeType, bool showTopRight,
+                          const ControlSizes& sizes);
+
+// A font's pixel height (negative: character height) for a size in points.
+int FontPixelHeight(int points, int pixelsPerInch);
+// The size in points, to the nearest whole point, for a dialog's height.
+int FontPointsFromHeight(int height, int pixelsPerInch);
+// Row height of the list from its font's height and the default font's
+// metrics.
+int ListRowHeight(int fontHeight, int tmHeight, int tmExternalLeading);
+// The font size keys: 106 back to 9, 107 plus one, 109 minus one while 7 or
+// more. Returns the new size.
+int AdjustFontSize(int command, int size);
+
+}  // namespace qel

@@ -1,0 +1,163 @@
+// The main window over Qt widgets: template 101's controls at their
+// geometry, implementing the window seam. Every event goes to the core.
+#pragma once
+
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QLabel>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <map>
+
+#include "core/list/list.h"
+#include "core/state.h"
+#include "engine/device.h"
+
+namespace qel::desktop {
+
+// The painted area behind the pane's text: background, picture, video.
+class PaneArea : public QWidget, public engine::Engine::VideoSink {
+  Q_OBJECT
+ public:
+  PaneArea(AppState& state, QWidget* parent);
+  QPlainTextEdit* edit() const { return edit_; }
+  void SetEngine(engine::Engine* engine, unsigned handle) {
+    engine_ = engine;
+    handle_ = handle;
+  }
+  void FrameReady() override { update(); }
+  int Width() override { return width(); }
+  int Height() override { return height(); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void resizeEvent(QResizeEvent*) override;
+
+ private:
+  AppState& state_;
+  QPlainTextEdit* edit_;
+  engine::Engine* engine_ = nullptr;
+  unsigned handle_ = 0;
+};
+
+class MainWindow : public QWidget, public Window {
+  Q_OBJECT
+ public:
+  MainWindow(AppState& state, engine::Engine* engine);
+  ~MainWindow() override;
+
+  // The creation sequence up to and including the first open.
+  void Create(const std::string& target, OpenKind kind);
+  // A second start's line, then its open sequence.
+  void HandOff(const std::string& bytes);
+  // A command as a button, menu, key or a second start sends it.
+  void Command(int command, int notification = 0);
+  // Called whenever the title shows or leaves the playlist-saving progress.
+  std::function<void(bool)> onSavingChanged;
+  bool Destroyed() const { return destroyed_; }
+
+  // ---- Window seam
+  int RowCount() override;
+  void InsertRow(int at, const std::string& text) override;
+  void DeleteRow(int at) override;
+  void DeleteAllRows() override;
+  void AddRow(const std::string& text) override;
+  std::string RowText(int row) override;
+  void ReserveRows(int count) override;
+  std::vector<int> SelectedRows() override;
+  void SetRowSelected(int row, bool selected) override;
+  void SetAllRowsSelected(bool selected) override;
+  int TopRow() override;
+  void SetTopRow(int row) override;
+  int RowNearPoint(Point clientPoint, bool* outside) override;
+  void RedrawList() override;
+  std::string Title() override;
+  void SetTitle(const std::string& title) override;
+  MessageResult ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                            MessageButtons buttons, bool owned) override;
+  void SetPositionRange(int minimum, int maximum) override;
+  void SetPosition(int value) override;
+  int Position() override;
+  void SetVolumeBar(int value) override;
+  int VolumeBar() override;
+  void SetTimeText(const std::string& text) override;
+  void StartTimer(int milliseconds) override;
+  void StopTimer() override;
+  void PostRelayout() override;
+  void SetMenuCheck(int command, bool checked) override;
+  void SetButtonIcon(int button, int icon) override;
+  unsigned NativeHandle(Control control) override;
+  void ActivateMainWindow() override;
+  void ShowPaneScrollBar(bool shown) override;
+  int VisibleRowCount() override;
+  Control FocusedControl() override;
+  void ForwardKey(Control control, int key) override;
+  void ShowButtonMenu(int button) override;
+  void MinimizeMainWindow() override;
+  void RequestClose() override;
+  void SetTopMost(bool on) override;
+  int ClientWidth() override;
+
+  // Test access to the controls.
+  QListWidget* list() const { return list_; }
+  PaneArea* pane() const { return pane_; }
+  QSlider* positionBar() const { return position_; }
+  QSlider* volumeBar() const { return volume_; }
+  QLabel* timeLabel() const { return time_; }
+  QPushButton* button(int id) const { return buttons_.at(id); }
+  QMenu* menu(const std::string& name) const { return menus_.at(name); }
+  void LayOut(int sizeType, bool showTopRight);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildMenus();
+  void OnContextMenu(QWidget* source, QPoint globalPos);
+  void OnPositionAction(int action);
+  void OnVolumeAction(int action);
+  bool OnKey(QKeyEvent* event);
+  bool OnWheel(QWheelEvent* event, QObject* watched);
+  bool OnListMouse(QMouseEvent* event);
+  QRect SplitterScreenRect() const;
+  void Destroy();
+  void ApplySettingsToWindow();
+
+  AppState& state_;
+  engine::Engine* engine_;
+  std::map<int, QPushButton*> buttons_;
+  QSlider* volume_ = nullptr;
+  QSlider* position_ = nullptr;
+  QLabel* time_ = nullptr;
+  QListWidget* list_ = nullptr;
+  PaneArea* pane_ = nullptr;
+  std::map<std::string, QMenu*> menus_;
+  std::multimap<int, QAction*> actions_;
+  QTimer timer_;
+  bool relayoutQueued_ = false;
+  bool destroyed_ = false;
+  bool saving_ = false;
+  bool snapping_ = false;
+  bool forwarding_ = false;
+  int cx_ = 6, cy_ = 13;  // dialog base units
+};
+
+}  // namespace qel::desktop

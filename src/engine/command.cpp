@@ -1,0 +1,55 @@
+#include "engine/command.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace qel::engine {
+
+Words SplitCommand(const std::string& command) {
+  Words words;
+  size_t i = 0;
+  const size_t n = command.size();
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (i < n) {
+    while (i < n && blank(command[i])) ++i;
+    if (i >= n) break;
+    std::string word;
+    if (command[i] == '"') {
+      size_t close = command.find('"', i + 1);
+      if (close == std::string::npos) {
+        words.unclosedQuote = true;
+        word = command.substr(i + 1);
+        i = n;
+      } else {
+        word = command.substr(i + 1, close - i - 1);
+        i = close + 1;
+      }
+    } else {
+      while (i < n && !blank(command[i])) word += command[i++];
+    }
+    words.items.push_back(std::move(word));
+  }
+  return words;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+bool SameWord(const std::string& a, const char* b) { return Lower(a) == b; }
+
+std::optional<long long> ParseInteger(const std::string& text) {
+  if (text.empty() || text.size() > 20) return std::nullopt;
+  size_t i = (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  if (i >= text.size()) return std::nullopt;
+  for (size_t k = i; k < text.size(); ++k)
+    if (text[k] < '0' || text[k] > '9') return std::nullopt;
+  errno = 0;
+  long long v = std::strtoll(text.c_str(), nullptr, 10);
+  if (errno == ERANGE || v > 2147483647LL || v < -2147483648LL) return std::nullopt;
+  return v;
+}
+
+}  // namespace qel::engine

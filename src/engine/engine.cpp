@@ -1,0 +1,857 @@
+#include <mpv/client.h>
+#include <mpv/render.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <sys/stat.h>
+
+#include "engine/command.h"
+#include "engine/device.h"
+#include "engine/midi.h"
+#include "engine/probe.h"
+#include "engine/smf.h"
+
+namespace qel::engine {
+
+namespace {
+
+constexpr int kErrBadTimeFormat = 293;
+constexpr double kOpenBoundSeconds = 5.0;
+constexpr double kSeekBoundSeconds = 3.0;
+constexpr long long kMaxDestinationPixels = 40'000'000;  // about 8K, bounds the frame buffer
+
+enum class Mode { Stopped, Playing, Paused };
+
+const char* ModeText(Mode m) {
+  switch (m) {
+    case Mode::Playing: return "playing";
+    case Mode::Paused: return "paused";
+    default: return "stopped";
+  }
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string Extension(const std::string& path) {
+  auto dot = path.rfind('.');
+  auto slash = path.rfind('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return Lower(path.substr(dot));
+}
+
+}  // namespace
+
+// One open alias. Every method runs on the user-interface thread.
+class Device {
+ public:
+  Device(Engine::Impl* owner, std::string alias, unsigned long long generation)
+      : owner_(owner), alias_(std::move(alias)), generation_(generation) {}
+  virtual ~Device() = default;
+
+  const std::string& Alias() const { return alias_; }
+  unsigned long long Generation() const { return generation_; }
+
+  virtual void Pump() {}
+  virtual Mode CurrentMode() = 0;
+  virtual long long LengthMs() = 0;
+  virtual long long PositionMs() = 0;
+  virtual int Play(std::optional<long long> from) = 0;
+  virtual int Pause() = 0;
+  virtual int Resume() = 0;
+  virtual int Stop() = 0;
+  virtual int Seek(long long ms) = 0;
+  virtual int SetVolume(int volume) = 0;
+  virtual int SetPort(int) { return kErrUnsupportedFunction; }
+  virtual void SetExactSeek(bool on) { exactSeek_ = on; }
+  virtual std::string Source() { return ""; }
+  virtual int SetWindow(unsigned) { return kErrUnsupportedFunction; }
+  virtual int SetDestination(std::optional<Rect>) { return kErrUnsupportedFunction; }
+  virtual std::string Destination() { return ""; }
+  virtual std::optional<Picture> Frame() { return std::nullopt; }
+  virtual unsigned Surface() const { return 0; }
+  virtual void RefreshVolume() {}
+
+  // "play ... notify" bookkeeping: at most one pending notification.
+  void ArmNotify();
+  void Complete(int code);
+  bool NotifyPending() const { return notifyPending_; }
+
+ protected:
+  Engine::Impl* owner_;
+  std::string alias_;
+  unsigned long long generation_;
+  bool notifyPending_ = false;
+  bool exactSeek_ = false;
+  int volume_ = 1000;
+};
+
+struct Engine::Impl {
+  Engine::Poster post;
+  Engine::NotifyHandler handler;
+  std::map<std::string, std::unique_ptr<Device>> devices;  // key: lower-case alias
+  std::map<unsigned, Engine::VideoSink*> surfaces;
+  std::map<int, double> midiVolumes;  // by output index
+  double waveVolume = 1.0;
+  unsigned long long nextGeneration = 1;
+  std::shared_ptr<Impl*> alive = std::make_shared<Impl*>(this);
+
+  bool IsCurrent(const std::string& key, unsigned long long generation) {
+    auto it = devices.find(key);
+    return it != devices.end() && it->second->Generation() == generation;
+  }
+  Device* FindGeneration(const std::string& key, unsigned long long generation) {
+    auto it = devices.find(key);
+    return (it != devices.end() && it->second->Generation() == generation) ? it->second.get() : nullptr;
+  }
+
+  // Queues a task for the device of this generation; it is skipped when the
+  // engine or that device is gone by then.
+  void PostToDevice(const std::string& key, unsigned long long generation, std::function<void(Device&)> task) {
+    std::weak_ptr<Impl*> weak = alive;
+    post([weak, key, generation, task = std::move(task)] {
+      auto strong = weak.lock();
+      if (!strong) return;
+      if (Device* d = (*strong)->FindGeneration(key, generation)) task(*d);
+    });
+  }
+
+  void Deliver(const std::string& alias, unsigned long long generation, int code) {
+    std::weak_ptr<Impl*> weak = alive;
+    std::string key = Lower(alias);
+    post([weak, key, alias, generation, code] {
+      auto strong = weak.lock();
+      if (!strong) return;
+      Impl* self = *strong;
+      if (!self->IsCurrent(key, generation)) return;
+      if (self->handler) self->handler(code, alias);
+    });
+  }
+
+  int Execute(const std::vector<std::string>& w, std::string* answer);
+  int Open(const std::vector<std::string>& w);
+  Device* Lookup(const std::string& alias) {
+    auto it = devices.find(Lower(alias));
+    return it == devices.end() ? nullptr : it->second.get();
+  }
+  void Close(const std::string& key) {
+    auto it = devices.find(key);
+    if (it == devices.end()) return;
+    it->second->Complete(kNotifyAborted);
+    devices.erase(it);  // the aborted notification above is dropped with it
+  }
+  double MidiVolume(int index) {
+    auto it = midiVolumes.find(index < 0 ? 0 : index);
+    return it == midiVolumes.end() ? 1.0 : it->second;
+  }
+};
+
+void Device::ArmNotify() {
+  if (notifyPending_) owner_->Deliver(alias_, generation_, kNotifySuperseded);
+  notifyPending_ = true;
+}
+
+void Device::Complete(int code) {
+  if (!notifyPending_) return;
+  notifyPending_ = false;
+  owner_->Deliver(alias_, generation_, code);
+}
+
+namespace {
+
+// ---- The length probe on "Qel_": no playback at all ----
+class ProbeDevice : public Device {
+ public:
+  ProbeDevice(Engine::Impl* owner, std::string alias, unsigned long long gen, long long length)
+      : Device(owner, std::move(alias), gen), length_(length) {}
+  Mode CurrentMode() override { return Mode::Stopped; }
+  long long LengthMs() override { return length_; }
+  long long PositionMs() override { return 0; }
+  int Play(std::optional<long long>) override { return kErrUnsupportedFunction; }
+  int Pause() override { return 0; }
+  int Resume() override { return 0; }
+  int Stop() override { return 0; }
+  int Seek(long long) override { return 0; }
+  int SetVolume(int) override { return 0; }
+
+ private:
+  long long length_;
+};
+
+// ---- sequencer: own SMF player ----
+class MidiDevice : public Device {
+ public:
+  MidiDevice(Engine::Impl* owner, std::string alias, unsigned long long gen)
+      : Device(owner, std::move(alias), gen) {}
+  int Load(const std::string& path) {
+    auto song = ReadSmfFile(path);
+    if (!song || song->lengthMs <= 0) return kErrInvalidFile;
+    output_ = OpenMidiOutput(0);
+    if (!output_) return kErrDeviceOpen;
+    Engine::Impl* owner = owner_;
+    std::string key = Lower(alias_);
+    unsigned long long gen = generation_;
+    sequencer_ = std::make_unique<Sequencer>(std::move(*song), output_, [owner, key, gen] {
+      // The end is reported from the sequencer's thread; the rest happens on
+      // the user-interface thread.
+      owner->PostToDevice(key, gen, [](Device& d) { static_cast<MidiDevice&>(d).Ended(); });
+    });
+    RefreshVolume();
+    return 0;
+  }
+  void Ended() {
+    if (mode_ != Mode::Playing) return;
+    mode_ = Mode::Stopped;
+    Complete(kNotifySuccessful);
+  }
+  void Pump() override {
+    if (mode_ == Mode::Playing && sequencer_->AtEnd()) Ended();
+  }
+  Mode CurrentMode() override { return mode_; }
+  long long LengthMs() override { return std::llround(sequencer_->LengthMs()); }
+  long long PositionMs() override { return std::llround(sequencer_->PositionMs()); }
+  int Play(std::optional<long long> from) override {
+    if (from) sequencer_->Seek(static_cast<double>(*from));
+    if (sequencer_->PositionMs() >= sequencer_->LengthMs()) {
+      mode_ = Mode::Stopped;
+      Complete(kNotifySuccessful);
+      return 0;
+    }
+    sequencer_->Play();
+    mode_ = Mode::Playing;
+    return 0;
+  }
+  int Pause() override {
+    if (mode_ == Mode::Playing) {
+      sequencer_->Pause();
+      mode_ = Mode::Paused;
+    }
+    return 0;
+  }
+  int Resume() override {
+    if (mode_ == Mode::Paused) {
+      sequencer_->Play();
+      mode_ = Mode::Playing;
+    }
+    return 0;
+  }
+  int Stop() override {
+    sequencer_->Pause();
+    mode_ = Mode::Stopped;
+    Complete(kNotifyAborted);
+    return 0;
+  }
+  int Seek(long long ms) override {
+    sequencer_->Seek(static_cast<double>(ms));
+    mode_ = Mode::Stopped;
+    Complete(kNotifyAborted);
+    return 0;
+  }
+  int SetVolume(int volume) override {
+    volume_ = volume;
+    RefreshVolume();
+    return 0;
+  }
+  int SetPort(int port) override {
+    auto out = OpenMidiOutput(port);
+    if (!out) return kErrOutOfRange;
+    port_ = port;
+    output_ = out;
+    sequencer_->SetOutput(out);
+    RefreshVolume();
+    return 0;
+  }
+  void RefreshVolume() override {
+    if (output_) output_->SetVolume(volume_ / 1000.0 * owner_->MidiVolume(port_));
+  }
+
+ private:
+  std::shared_ptr<MidiOutput> output_;
+  std::unique_ptr<Sequencer> sequencer_;
+  Mode mode_ = Mode::Stopped;
+  int port_ = 0;
+};
+
+// ---- mpegvideo: one libmpv player ----
+class MpvDevice : public Device {
+ public:
+  MpvDevice(Engine::Impl* owner, std::string alias, unsigned long long gen)
+      : Device(owner, std::move(alias), gen), link_(std::make_shared<Link>()) {}
+  ~MpvDevice() override {
+    {
+      std::lock_guard lock(link_->mutex);
+      link_->device = nullptr;
+    }
+    if (render_) mpv_render_context_free(render_);
+    if (mpv_) mpv_terminate_destroy(mpv_);
+    std::free(buffer_);
+  }
+
+  int Load(const std::string& path) {
+    mpv_ = mpv_create();
+    if (!mpv_) return kErrDeviceOpen;
+    const char* ao = std::getenv("QEL_AUDIO_OUTPUT");
+    if (ao && *ao) mpv_set_option_string(mpv_, "ao", ao);
+    const std::pair<const char*, const char*> options[] = {
+        {"vo", "libmpv"},        {"keep-open", "yes"},     {"pause", "yes"},
+        {"idle", "yes"},         {"audio-display", "no"},  {"terminal", "no"},
+        {"config", "no"},        {"load-scripts", "no"},   {"ytdl", "no"},
+        {"input-default-bindings", "no"}, {"osc", "no"},   {"sub-auto", "no"},
+        {"audio-file-auto", "no"}, {"resume-playback", "no"}, {"hwdec", "no"},
+        {"sw-fast", "yes"},
+    };
+    for (const auto& [name, value] : options) mpv_set_option_string(mpv_, name, value);
+    if (mpv_initialize(mpv_) < 0) return kErrDeviceOpen;
+
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    if (mpv_render_context_create(&render_, mpv_, params) < 0) render_ = nullptr;
+
+    mpv_observe_property(mpv_, 1, "eof-reached", MPV_FORMAT_FLAG);
+    const char* cmd[] = {"loadfile", path.c_str(), nullptr};
+    if (mpv_command(mpv_, cmd) < 0) return kErrInvalidFile;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kOpenBoundSeconds);
+    bool loaded = false;
+    while (!loaded) {
+      double left = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+      if (left <= 0) return kErrInvalidFile;
+      mpv_event* ev = mpv_wait_event(mpv_, left);
+      if (ev->event_id == MPV_EVENT_FILE_LOADED) loaded = true;
+      else if (ev->event_id == MPV_EVENT_END_FILE) return kErrInvalidFile;
+      else if (ev->event_id == MPV_EVENT_SHUTDOWN) return kErrInvalidFile;
+    }
+    if (DoubleProperty("duration").value_or(0) <= 0 && !HasTrack("audio") && !HasTrack("video"))
+      return kErrInvalidFile;
+
+    link_->device = this;
+    link_->post = [owner = owner_, key = Lower(alias_), gen = generation_](std::function<void(MpvDevice&)> f) {
+      owner->PostToDevice(key, gen, [f](Device& d) { f(static_cast<MpvDevice&>(d)); });
+    };
+    mpv_set_wakeup_callback(mpv_, &MpvDevice::OnWakeup, link_.get());
+    if (render_) mpv_render_context_set_update_callback(render_, &MpvDevice::OnRenderUpdate, link_.get());
+    RefreshVolume();
+    return 0;
+  }
+
+  void Pump() override {
+    while (mpv_) {
+      mpv_event* ev = mpv_wait_event(mpv_, 0);
+      if (ev->event_id == MPV_EVENT_NONE) break;
+      Handle(ev);
+    }
+  }
+
+  Mode CurrentMode() override { return mode_; }
+  long long LengthMs() override { return std::llround(DoubleProperty("duration").value_or(0) * 1000.0); }
+  long long PositionMs() override {
+    if (seekTarget_) return *seekTarget_;
+    long long pos = std::llround(DoubleProperty("time-pos").value_or(0) * 1000.0);
+    return std::clamp(pos, 0LL, std::max(0LL, LengthMs()));
+  }
+  int Play(std::optional<long long> from) override {
+    if (from) SeekTo(*from);
+    if (eof_ || (LengthMs() > 0 && PositionMs() >= LengthMs())) {
+      mode_ = Mode::Stopped;
+      Complete(kNotifySuccessful);
+      return 0;
+    }
+    SetFlag("pause", false);
+    mode_ = Mode::Playing;
+    return 0;
+  }
+  int Pause() override {
+    if (mode_ == Mode::Playing) {
+      SetFlag("pause", true);
+      mode_ = Mode::Paused;
+    }
+    return 0;
+  }
+  int Resume() override {
+    if (mode_ == Mode::Paused) {
+      SetFlag("pause", false);
+      mode_ = Mode::Playing;
+    }
+    return 0;
+  }
+  int Stop() override {
+    SetFlag("pause", true);
+    mode_ = Mode::Stopped;
+    Complete(kNotifyAborted);
+    return 0;
+  }
+  int Seek(long long ms) override {
+    SetFlag("pause", true);
+    mode_ = Mode::Stopped;
+    Complete(kNotifyAborted);
+    SeekTo(ms);
+    return 0;
+  }
+  int SetVolume(int volume) override {
+    volume_ = volume;
+    RefreshVolume();
+    return 0;
+  }
+  void RefreshVolume() override {
+    double percent = volume_ / 10.0 * owner_->waveVolume;
+    mpv_set_property(mpv_, "volume", MPV_FORMAT_DOUBLE, &percent);
+  }
+  std::string Source() override {
+    auto [w, h] = SourceSize();
+    if (w <= 0 || h <= 0) return "";
+    return "0 0 " + std::to_string(w) + " " + std::to_string(h);
+  }
+  int SetWindow(unsigned handle) override {
+    surface_ = handle;
+    if (!destination_) {
+      auto [w, h] = SourceSize();
+      if (w > 0 && h > 0) destination_ = Rect{0, 0, w, h};
+    }
+    Render(true);
+    return 0;
+  }
+  int SetDestination(std::optional<Rect> rect) override {
+    if (rect) {
+      long long w = rect->Width(), h = rect->Height();
+      if (w <= 0 || h <= 0 || w * h > kMaxDestinationPixels) return kErrOutOfRange;
+      destination_ = rect;
+    } else {
+      auto [w, h] = SourceSize();
+      destination_ = Rect{0, 0, w, h};
+    }
+    Render(true);
+    return 0;
+  }
+  std::string Destination() override {
+    Rect r = destination_.value_or(Rect{});
+    if (!destination_) {
+      auto [w, h] = SourceSize();
+      r = Rect{0, 0, w, h};
+    }
+    return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.Width()) + " " +
+           std::to_string(r.Height());
+  }
+  std::optional<Picture> Frame() override {
+    if (frame_.Empty()) return std::nullopt;
+    return frame_;
+  }
+  std::optional<Rect> DestinationRect() const { return destination_; }
+  unsigned Surface() const override { return surface_; }
+
+  // Draws the current video frame at the destination size. forced: draw
+  // even when libmpv has not announced a new frame (size changes).
+  void Render(bool forced) {
+    if (!render_) return;
+    uint64_t flags = mpv_render_context_update(render_);
+    if (!(flags & MPV_RENDER_UPDATE_FRAME) && !forced) return;
+    Rect dest;
+    if (destination_) {
+      dest = *destination_;
+    } else {
+      auto [w, h] = SourceSize();
+      dest = Rect{0, 0, w, h};
+    }
+    int w = dest.Width(), h = dest.Height();
+    if (w <= 0 || h <= 0) return;
+    size_t stride = (static_cast<size_t>(w) * 4 + 63) / 64 * 64;
+    size_t need = stride * h;
+    if (need > bufferSize_) {
+      std::free(buffer_);
+      buffer_ = std::aligned_alloc(64, need);
+      bufferSize_ = buffer_ ? need : 0;
+      if (!buffer_) return;
+    }
+    int size[2] = {w, h};
+    char format[] = "bgr0";
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_SW_SIZE, size},
+        {MPV_RENDER_PARAM_SW_FORMAT, format},
+        {MPV_RENDER_PARAM_SW_STRIDE, &stride},
+        {MPV_RENDER_PARAM_SW_POINTER, buffer_},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    if (mpv_render_context_render(render_, params) < 0) return;
+    frame_.width = w;
+    frame_.height = h;
+    frame_.pixels.resize(static_cast<size_t>(w) * h * 4);
+    for (int y = 0; y < h; ++y) {
+      const uint8_t* src = static_cast<const uint8_t*>(buffer_) + y * stride;
+      uint8_t* dst = frame_.pixels.data() + static_cast<size_t>(y) * w * 4;
+      std::memcpy(dst, src, static_cast<size_t>(w) * 4);
+      for (int x = 0; x < w; ++x) dst[x * 4 + 3] = 255;
+    }
+    auto it = owner_->surfaces.find(surface_);
+    if (surface_ && it != owner_->surfaces.end() && it->second) it->second->FrameReady();
+  }
+
+ private:
+  // What the libmpv threads may touch: cleared before the player goes away.
+  struct Link {
+    std::mutex mutex;
+    MpvDevice* device = nullptr;
+    std::function<void(std::function<void(MpvDevice&)>)> post;
+    std::atomic<bool> wakeQueued{false};
+    std::atomic<bool> renderQueued{false};
+  };
+
+  static void OnWakeup(void* data) {
+    auto* link = static_cast<Link*>(data);
+    std::lock_guard lock(link->mutex);
+    if (!link->device || link->wakeQueued.exchange(true)) return;
+    link->post([](MpvDevice& d) {
+      d.link_->wakeQueued = false;
+      d.Pump();
+    });
+  }
+  static void OnRenderUpdate(void* data) {
+    auto* link = static_cast<Link*>(data);
+    std::lock_guard lock(link->mutex);
+    if (!link->device || link->renderQueued.exchange(true)) return;
+    link->post([](MpvDevice& d) {
+      d.link_->renderQueued = false;
+      d.Render(false);
+    });
+  }
+
+  void Handle(mpv_event* ev) {
+    if (ev->event_id == MPV_EVENT_PROPERTY_CHANGE) {
+      auto* prop = static_cast<mpv_event_property*>(ev->data);
+      if (std::strcmp(prop->name, "eof-reached") == 0 && prop->format == MPV_FORMAT_FLAG) {
+        eof_ = *static_cast<int*>(prop->data) != 0;
+        if (eof_ && mode_ == Mode::Playing) {
+          mode_ = Mode::Stopped;
+          Complete(kNotifySuccessful);
+        }
+      }
+    } else if (ev->event_id == MPV_EVENT_PLAYBACK_RESTART) {
+      seekTarget_.reset();
+    }
+  }
+
+  void SeekTo(long long ms) {
+    long long length = LengthMs();
+    ms = std::clamp(ms, 0LL, std::max(0LL, length));
+    std::string seconds = std::to_string(ms / 1000.0);
+    const char* cmd[] = {"seek", seconds.c_str(), exactSeek_ ? "absolute+exact" : "absolute+keyframes", nullptr};
+    if (mpv_command(mpv_, cmd) < 0) return;
+    eof_ = false;
+    seekTarget_ = ms;
+    // Seeks complete before the command returns, as callers read the
+    // position right after; bounded so a broken file cannot hang us.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kSeekBoundSeconds);
+    while (seekTarget_) {
+      double left = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+      if (left <= 0) break;
+      mpv_event* ev = mpv_wait_event(mpv_, left);
+      if (ev->event_id == MPV_EVENT_NONE) continue;
+      Handle(ev);
+    }
+    seekTarget_.reset();
+  }
+
+  std::optional<double> DoubleProperty(const char* name) {
+    double v = 0;
+    if (!mpv_ || mpv_get_property(mpv_, name, MPV_FORMAT_DOUBLE, &v) < 0) return std::nullopt;
+    return v;
+  }
+  std::optional<int64_t> IntProperty(const char* name) {
+    int64_t v = 0;
+    if (!mpv_ || mpv_get_property(mpv_, name, MPV_FORMAT_INT64, &v) < 0) return std::nullopt;
+    return v;
+  }
+  bool HasTrack(const char* kind) {
+    std::string name = std::string("current-tracks/") + kind + "/id";
+    return IntProperty(name.c_str()).has_value();
+  }
+  std::pair<int, int> SourceSize() {
+    if (!HasTrack("video")) return {0, 0};
+    if (IntProperty("current-tracks/video/image").value_or(0)) return {0, 0};
+    auto w = IntProperty("current-tracks/video/demux-w");
+    auto h = IntProperty("current-tracks/video/demux-h");
+    if (!w || !h) {
+      w = IntProperty("width");
+      h = IntProperty("height");
+    }
+    if (!w || !h || *w <= 0 || *h <= 0) return {0, 0};
+    return {static_cast<int>(*w), static_cast<int>(*h)};
+  }
+  void SetFlag(const char* name, bool value) {
+    int flag = value ? 1 : 0;
+    mpv_set_property(mpv_, name, MPV_FORMAT_FLAG, &flag);
+  }
+
+  std::shared_ptr<Link> link_;
+  mpv_handle* mpv_ = nullptr;
+  mpv_render_context* render_ = nullptr;
+  Mode mode_ = Mode::Stopped;
+  bool eof_ = false;
+  std::optional<long long> seekTarget_;
+  unsigned surface_ = 0;
+  std::optional<Rect> destination_;
+  void* buffer_ = nullptr;
+  size_t bufferSize_ = 0;
+  Picture frame_;
+};
+
+}  // namespace
+
+// ---- the interpreter ----
+
+int Engine::Impl::Open(const std::vector<std::string>& w) {
+  if (w.size() < 2) return kErrMissingParameter;
+  std::string path = w[1];
+  std::string alias, type;
+  for (size_t i = 2; i < w.size(); ++i) {
+    std::string k = Lower(w[i]);
+    if (k == "alias" || k == "type" || k == "parent" || k == "style") {
+      if (i + 1 >= w.size()) return kErrMissingParameter;
+      const std::string& v = w[++i];
+      if (k == "alias") alias = v;
+      else if (k == "type") type = Lower(v);
+      else if (k == "parent" && !ParseInteger(v)) return kErrBadInteger;
+    } else if (k == "shareable" || k == "wait" || k == "notify") {
+    } else {
+      return kErrUnrecognizedKeyword;
+    }
+  }
+  if (path.empty()) return kErrMissingParameter;
+  if (alias.empty()) alias = path;
+  if (type.empty()) type = Extension(path) == ".mid" ? "sequencer" : "mpegvideo";
+  if (type != "sequencer" && type != "mpegvideo") return kErrInvalidDeviceName;
+  std::string key = Lower(alias);
+  if (devices.count(key)) return kErrDuplicateAlias;
+  if (!IsRegularFile(path)) return kErrFileNotFound;
+
+  unsigned long long gen = nextGeneration++;
+  if (key == "qel_") {
+    auto length = ProbeLengthMs(path);
+    if (!length) return kErrInvalidFile;
+    devices[key] = std::make_unique<ProbeDevice>(this, alias, gen, *length);
+    return 0;
+  }
+  if (type == "sequencer") {
+    auto d = std::make_unique<MidiDevice>(this, alias, gen);
+    if (int err = d->Load(path)) return err;
+    devices[key] = std::move(d);
+    return 0;
+  }
+  auto d = std::make_unique<MpvDevice>(this, alias, gen);
+  if (int err = d->Load(path)) return err;
+  devices[key] = std::move(d);
+  return 0;
+}
+
+int Engine::Impl::Execute(const std::vector<std::string>& w, std::string* answer) {
+  std::string verb = Lower(w[0]);
+  if (verb == "open") return Open(w);
+  if (w.size() < 2) return kErrMissingDeviceName;
+  if (verb == "close" && SameWord(w[1], "all")) {
+    std::vector<std::string> keys;
+    for (auto& [k, d] : devices) keys.push_back(k);
+    for (auto& k : keys) Close(k);
+    return 0;
+  }
+  static const char* kVerbs[] = {"close", "status", "set", "where", "window", "put", "setaudio",
+                                 "play", "pause", "resume", "seek", "stop"};
+  if (std::none_of(std::begin(kVerbs), std::end(kVerbs), [&](const char* v) { return verb == v; }))
+    return kErrUnrecognizedCommand;
+  Device* d = Lookup(w[1]);
+  if (!d) return kErrInvalidDeviceName;
+  d->Pump();
+  std::vector<std::string> args;
+  for (size_t i = 2; i < w.size(); ++i) args.push_back(Lower(w[i]));
+  auto at = [&](size_t i) { return i < args.size() ? args[i] : std::string(); };
+
+  if (verb == "close") {
+    Close(Lower(w[1]));
+    return 0;
+  }
+  if (verb == "status") {
+    std::string item = at(0);
+    if (item.empty()) return kErrMissingParameter;
+    std::string out;
+    if (item == "mode" && args.size() == 1) out = ModeText(d->CurrentMode());
+    else if (item == "length" && args.size() == 1) out = std::to_string(d->LengthMs());
+    else if (item == "position" && args.size() == 1) out = std::to_string(d->PositionMs());
+    else if (item == "ready" && args.size() == 1) out = "true";
+    else if (item == "time" && at(1) == "format" && args.size() == 2) out = "milliseconds";
+    else return kErrUnrecognizedKeyword;
+    if (answer) *answer = out;
+    return 0;
+  }
+  if (verb == "set") {
+    if (at(0) == "time" && at(1) == "format" && args.size() == 3) {
+      return (at(2) == "milliseconds" || at(2) == "ms") ? 0 : kErrBadTimeFormat;
+    }
+    if (at(0) == "seek" && at(1) == "exactly" && args.size() == 3) {
+      if (at(2) != "on" && at(2) != "off") return kErrBadConstant;
+      d->SetExactSeek(at(2) == "on");
+      return 0;
+    }
+    if (at(0) == "port" && args.size() == 2) {
+      auto n = ParseInteger(at(1));
+      if (!n) return kErrBadInteger;
+      return d->SetPort(static_cast<int>(*n));
+    }
+    return args.empty() ? kErrMissingParameter : kErrUnrecognizedKeyword;
+  }
+  if (verb == "where") {
+    std::string out;
+    if (at(0) == "source" && args.size() == 1) out = d->Source();
+    else if (at(0) == "destination" && args.size() == 1) out = d->Destination();
+    else return args.empty() ? kErrMissingParameter : kErrUnrecognizedKeyword;
+    if (answer) *answer = out;
+    return 0;
+  }
+  if (verb == "window") {
+    if (at(0) != "handle" || args.size() != 2) return args.empty() ? kErrMissingParameter : kErrUnrecognizedKeyword;
+    auto n = ParseInteger(at(1));
+    if (!n || *n < 0) return kErrBadInteger;
+    return d->SetWindow(static_cast<unsigned>(*n));
+  }
+  if (verb == "put") {
+    if (at(0) != "destination") return args.empty() ? kErrMissingParameter : kErrUnrecognizedKeyword;
+    if (args.size() == 1) return d->SetDestination(std::nullopt);
+    if (at(1) != "at" || args.size() != 6) return kErrMissingParameter;
+    long long v[4];
+    for (int i = 0; i < 4; ++i) {
+      auto n = ParseInteger(at(2 + i));
+      if (!n) return kErrBadInteger;
+      v[i] = *n;
+    }
+    if (v[2] <= 0 || v[3] <= 0 || v[0] + v[2] > INT32_MAX || v[1] + v[3] > INT32_MAX) return kErrOutOfRange;
+    return d->SetDestination(Rect{static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[0] + v[2]),
+                                  static_cast<int>(v[1] + v[3])});
+  }
+  if (verb == "setaudio") {
+    if (at(0) != "volume" || at(1) != "to" || args.size() != 3) return kErrMissingParameter;
+    auto n = ParseInteger(at(2));
+    if (!n) return kErrBadInteger;
+    if (*n < 0 || *n > 1000) return kErrOutOfRange;
+    return d->SetVolume(static_cast<int>(*n));
+  }
+  if (verb == "play") {
+    bool notify = false;
+    std::optional<long long> from;
+    for (size_t i = 0; i < args.size(); ++i) {
+      if (args[i] == "notify") notify = true;
+      else if (args[i] == "wait") {
+      } else if (args[i] == "from" && i + 1 < args.size()) {
+        auto n = ParseInteger(args[++i]);
+        if (!n || *n < 0) return kErrBadInteger;
+        from = *n;
+      } else return kErrUnrecognizedKeyword;
+    }
+    if (notify) d->ArmNotify();
+    return d->Play(from);
+  }
+  bool notify = !args.empty() && args.back() == "notify";
+  if (notify) args.pop_back();
+  int err;
+  if (verb == "seek") {
+    if (at(0) != "to" || args.size() != 2) return kErrMissingParameter;
+    long long target;
+    if (at(1) == "start") target = 0;
+    else if (at(1) == "end") target = d->LengthMs();
+    else {
+      auto n = ParseInteger(at(1));
+      if (!n) return kErrBadInteger;
+      if (*n < 0) return kErrOutOfRange;
+      target = *n;
+    }
+    err = d->Seek(target);
+  } else {
+    if (!args.empty()) return kErrUnrecognizedKeyword;
+    if (verb == "pause") err = d->Pause();
+    else if (verb == "resume") err = d->Resume();
+    else err = d->Stop();
+  }
+  // A command given with notify reports its own (immediate) completion.
+  if (notify && err == 0) {
+    d->ArmNotify();
+    d->Complete(kNotifySuccessful);
+  }
+  return err;
+}
+
+// ---- Engine ----
+
+Engine::Engine(Poster post) : impl_(std::make_unique<Impl>()) { impl_->post = std::move(post); }
+
+Engine::~Engine() {
+  impl_->devices.clear();
+  impl_->alive.reset();
+}
+
+void Engine::SetNotifyHandler(NotifyHandler handler) { impl_->handler = std::move(handler); }
+
+int Engine::Send(const std::string& command, std::string* answer) {
+  if (answer) answer->clear();
+  Words words = SplitCommand(command);
+  if (words.unclosedQuote) return kErrNoClosingQuote;
+  if (words.items.empty()) return kErrMissingCommandString;
+  return impl_->Execute(words.items, answer);
+}
+
+std::vector<std::string> Engine::MidiOutputDevices() { return ListMidiOutputs(); }
+
+void Engine::SetMidiOutputVolume(int device, double volume) {
+  impl_->midiVolumes[device < 0 ? 0 : device] = std::clamp(volume, 0.0, 1.0);
+  for (auto& [k, d] : impl_->devices) d->RefreshVolume();
+}
+
+void Engine::SetWaveOutputVolume(double volume) {
+  impl_->waveVolume = std::clamp(volume, 0.0, 1.0);
+  for (auto& [k, d] : impl_->devices) d->RefreshVolume();
+}
+
+std::vector<std::string> Engine::PlayableExtensions() {
+  return {"mp3", "mp2", "mp1", "mpa", "m4a", "aac", "ogg", "oga", "opus", "flac", "fla", "wav", "wave",
+          "wma", "ape", "wv", "tta", "mka", "ac3", "dts", "aif", "aiff", "au", "mid", "mp4", "m4v",
+          "mkv", "webm", "avi", "wmv", "asf", "mov", "mpg", "mpeg", "ts", "m2ts", "flv", "3gp", "ra",
+          "rm", "rmvb", "ogv"};
+}
+
+void Engine::RegisterSurface(unsigned handle, VideoSink* sink) { impl_->surfaces[handle] = sink; }
+void Engine::UnregisterSurface(unsigned handle) { impl_->surfaces.erase(handle); }
+
+std::optional<Engine::Frame> Engine::VideoFrame(unsigned handle) {
+  for (auto& [k, d] : impl_->devices) {
+    if (d->Surface() != handle || !handle) continue;
+    auto* mpv = dynamic_cast<MpvDevice*>(d.get());
+    if (!mpv) continue;
+    auto pic = mpv->Frame();
+    if (!pic) return std::nullopt;
+    Rect dest = mpv->DestinationRect().value_or(Rect{0, 0, pic->width, pic->height});
+    return Frame{std::move(*pic), dest};
+  }
+  return std::nullopt;
+}
+
+std::optional<Picture> Engine::CurrentFrame(const std::string& alias) {
+  Device* d = impl_->Lookup(alias);
+  if (!d) return std::nullopt;
+  d->Pump();
+  if (d->Source().empty()) return std::nullopt;
+  if (auto* mpv = dynamic_cast<MpvDevice*>(d)) mpv->Render(true);
+  return d->Frame();
+}
+
+double Engine::TakeMidiOutputPeak() { return TakeSynthPeak(); }
+
+std::vector<std::string> Engine::OpenAliases() const {
+  std::vector<std::string> out;
+  for (auto& [k, d] : impl_->devices) out.push_back(d->Alias());
+  return out;
+}
+
+}  // namespace qel::engine

@@ -1,0 +1,60 @@
+#include "engine/probe.h"
+
+#include <cmath>
+
+#include "engine/command.h"
+#include "engine/smf.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+}
+
+namespace qel::engine {
+namespace {
+
+bool IsMidiPath(const std::string& path) {
+  auto dot = path.rfind('.');
+  auto slash = path.rfind('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+  return Lower(path.substr(dot)) == ".mid";
+}
+
+long long StreamsDurationMs(AVFormatContext* ctx) {
+  if (ctx->duration != AV_NOPTS_VALUE && ctx->duration > 0)
+    return static_cast<long long>(std::llround(ctx->duration / 1000.0));
+  double best = 0;
+  for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+    AVStream* s = ctx->streams[i];
+    if (s->duration == AV_NOPTS_VALUE || s->duration <= 0) continue;
+    best = std::max(best, s->duration * av_q2d(s->time_base) * 1000.0);
+  }
+  return static_cast<long long>(std::llround(best));
+}
+
+}  // namespace
+
+std::optional<long long> ProbeLengthMs(const std::string& path) {
+  if (IsMidiPath(path)) {
+    auto song = ReadSmfFile(path);
+    if (!song || song->lengthMs <= 0) return std::nullopt;
+    return static_cast<long long>(std::llround(song->lengthMs));
+  }
+  av_log_set_level(AV_LOG_QUIET);
+  AVFormatContext* ctx = nullptr;
+  if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) return std::nullopt;
+  // Most demuxers know the length from the header (FLAC STREAMINFO, MP4 mvhd,
+  // Matroska Info, Ogg last page, MP3 Xing); only the others need the slower
+  // stream analysis, which estimates from the bit rate.
+  long long ms = StreamsDurationMs(ctx);
+  if (ms <= 0) {
+    ctx->probesize = 256 * 1024;
+    ctx->max_analyze_duration = 2 * AV_TIME_BASE;
+    if (avformat_find_stream_info(ctx, nullptr) >= 0) ms = StreamsDurationMs(ctx);
+  }
+  avformat_close_input(&ctx);
+  if (ms <= 0) return std::nullopt;
+  return ms;
+}
+
+}  // namespace qel::engine

@@ -1,0 +1,256 @@
+#include "core/app/window_rules.h"
+
+#include <gtest/gtest.h>
+
+#include "core/pane/layout.h"
+#include "fakes/fakes.h"
+
+namespace qel {
+namespace {
+
+struct WindowRules : ::testing::Test {
+  AppState state;
+  test::FakeWindow window;
+  void SetUp() override {
+    state.platform.window = &window;
+    state.listMargin = 10;
+  }
+};
+
+// Client width 300, margin 10: the full list width is 280.
+struct SplitterCase {
+  bool leftList;
+  int pointer;
+  int width;
+  int icon;
+  bool full;
+};
+
+TEST_F(WindowRules, SplitterDragGivesWidthAndIcon) {
+  const SplitterCase cases[] = {
+      {true, 110, 100, kIconListLeft, false},   // in between, list on the left
+      {true, 5, 0, kIconListHidden, false},     // left of the margin hides it
+      {true, 295, 280, kIconListFull, true},    // beyond the right margin fills
+      {true, 290, 280, kIconListFull, true},    // exactly at the right margin
+      {false, 110, 180, kIconListRight, false}, // list on the right
+      {false, 295, 0, kIconListHidden, false},
+      {false, 5, 280, kIconListFull, true},
+  };
+  for (const SplitterCase& c : cases) {
+    state.settings.LeftList = c.leftList;
+    EXPECT_EQ(DragSplitter(state, c.pointer, 300), c.icon) << c.leftList << " " << c.pointer;
+    EXPECT_EQ(state.settings.ListWidth, c.width) << c.leftList << " " << c.pointer;
+    EXPECT_EQ(state.settings.DefaultListWidth, c.width);
+    EXPECT_EQ(state.listFull, c.full);
+  }
+}
+
+TEST_F(WindowRules, SplitterDoubleClickHidesAndRestores) {
+  state.settings.ListWidth = 100;
+  state.settings.DefaultListWidth = 100;
+  EXPECT_EQ(ToggleSplitter(state, 300), kIconListHidden);
+  EXPECT_EQ(state.settings.ListWidth, 0);
+  EXPECT_EQ(ToggleSplitter(state, 300), kIconListLeft);
+  EXPECT_EQ(state.settings.ListWidth, 100);
+  state.settings.DefaultListWidth = 280;
+  state.settings.ListWidth = 0;
+  EXPECT_EQ(ToggleSplitter(state, 300), kIconListFull);
+  EXPECT_TRUE(state.listFull);
+}
+
+TEST_F(WindowRules, SplitterHoverWithinFourPixels) {
+  const Rect edge{100, 50, 200, 150};
+  EXPECT_TRUE(HoverSplitter(state, {96, 50}, edge));
+  EXPECT_TRUE(HoverSplitter(state, {104, 150}, edge));
+  EXPECT_FALSE(HoverSplitter(state, {95, 100}, edge));
+  EXPECT_FALSE(state.splitterHot);
+  EXPECT_FALSE(HoverSplitter(state, {100, 151}, edge));
+  state.settings.LeftList = true;
+  EXPECT_EQ(SplitterControl(state), Control::PaneEdit);
+  state.settings.LeftList = false;
+  EXPECT_EQ(SplitterControl(state), Control::ListBox);
+}
+
+TEST_F(WindowRules, SizingSnapsToTheNearerWidth) {
+  state.compactWidth = 200;
+  state.fullWidth = 400;
+  struct {
+    int width, kept;
+  } cases[] = {{150, 150}, {200, 200}, {299, 200}, {300, 400}, {301, 400}, {400, 400}, {500, 500}};
+  for (auto c : cases) EXPECT_EQ(SnapSizingRight(state, 50, 50 + c.width, 600), 50 + c.kept) << c.width;
+}
+
+TEST_F(WindowRules, SizingClampsTheListToTheClient) {
+  state.compactWidth = 200;
+  state.fullWidth = 400;
+  state.settings.ListWidth = 500;
+  SnapSizingRight(state, 0, 500, 300);
+  EXPECT_EQ(state.settings.ListWidth, 280);
+  EXPECT_EQ(state.settings.DefaultListWidth, 280);
+}
+
+TEST_F(WindowRules, GeometryFromTheTemplate) {
+  TakeInitialGeometry(state, {100, 100, 480, 520}, {0, 0, 374, 392}, {114, 170, 460, 440}, {258, 114, 286, 142});
+  EXPECT_EQ(state.listMargin, (374 - 346) / 2);
+  EXPECT_EQ(state.bottomSpace, 392 - 270 - 14);
+  EXPECT_EQ(state.fullWidth, 380);
+  EXPECT_EQ(state.compactWidth, (380 - 346) / 2 + 186);
+  const SizeLimits limits = WindowSizeLimits(state, {0, 0, 1920, 1040}, 4, 4, 200, 100);
+  EXPECT_EQ(limits.minWidth, state.compactWidth);
+  EXPECT_EQ(limits.minHeight, 100 + 14);
+  EXPECT_EQ(limits.maxWidth, 1936);
+  EXPECT_EQ(limits.maxHeight, 1056);
+}
+
+TEST_F(WindowRules, WheelChangesVolumeFivePerNotch) {
+  struct {
+    int position, delta, expected;
+  } cases[] = {{50, 120, 55}, {50, -120, 45}, {98, 120, 100}, {3, -120, 0}, {50, 60, 52}, {50, -60, 48},
+               {50, 23, 50}, {50, 240, 60}};
+  for (auto c : cases) {
+    window.volumeBar = c.position;
+    EXPECT_FALSE(WheelTurned(state, c.delta, false));
+    EXPECT_EQ(window.volumeBar, c.expected) << c.position << " " << c.delta;
+    EXPECT_EQ(state.volume, c.expected * 10);
+  }
+}
+
+TEST_F(WindowRules, WheelOverAScrollingPaneLeavesTheVolume) {
+  window.volumeBar = 50;
+  state.volume = 500;
+  EXPECT_TRUE(WheelTurned(state, 120, true));
+  EXPECT_EQ(window.volumeBar, 50);
+  EXPECT_EQ(state.volume, 500);
+}
+
+TEST_F(WindowRules, ContextMenuChoice) {
+  EXPECT_EQ(ChooseContextMenu(state, ClickedControl::VolumeBar, false), ContextMenu::Master);
+  EXPECT_EQ(ChooseContextMenu(state, ClickedControl::PaneEdit, false), ContextMenu::Text);
+  EXPECT_EQ(ChooseContextMenu(state, ClickedControl::NextButton, true), ContextMenu::RandomJump);
+  EXPECT_EQ(ChooseContextMenu(state, ClickedControl::Other, true), ContextMenu::Title);
+  EXPECT_EQ(ChooseContextMenu(state, ClickedControl::ListBox, false), ContextMenu::None);
+  state.entries.push_back({"/a.mp3", "", 0});
+  EXPECT_EQ(ChooseContextMenu(state, ClickedControl::ListBox, false), ContextMenu::Popup);
+  EXPECT_EQ(ChooseContextMenu(state, ClickedControl::Other, false), ContextMenu::None);
+}
+
+TEST_F(WindowRules, ListContextMenuSelectsTheRowUnderThePoint) {
+  window.rows = {"a", "b", "c", "d"};
+  state.currentIndex = 0;
+  window.selected = {0, 1};
+  PrepareListContextMenu(state, 1);  // already selected: kept with the others
+  EXPECT_EQ(state.contextRow, 1);
+  EXPECT_EQ(window.selected, (std::set<int>{1}));
+  window.selected = {1, 2};
+  PrepareListContextMenu(state, 3);
+  EXPECT_EQ(window.selected, (std::set<int>{3}));
+}
+
+TEST_F(WindowRules, HandOffLine) {
+  state.instanceName = "qel";
+  ReceiveHandOff(state, "\"/music/a b.mp3\"");
+  EXPECT_EQ(HandOffTarget(state.handOffLine), "/music/a b.mp3");
+  // Without quotes the first and last characters are lost.
+  ReceiveHandOff(state, "/music/a.mp3");
+  EXPECT_EQ(HandOffTarget(state.handOffLine), "music/a.mp");
+  ReceiveHandOff(state, "");
+  EXPECT_EQ(state.handOffLine, "");
+  EXPECT_EQ(HandOffTarget("\"\""), "");
+  EXPECT_EQ(HandOffTarget("x"), "");
+}
+
+TEST_F(WindowRules, HandOffToANamedInstanceDropsTheName) {
+  state.instanceName = "-b";
+  ReceiveHandOff(state, "-b \"/x.mp3\"");
+  EXPECT_EQ(state.handOffLine, "\"/x.mp3\"");
+  ReceiveHandOff(state, "-b");
+  EXPECT_EQ(state.handOffLine, "");
+  ReceiveHandOff(state, std::string(400, 'a'));
+  EXPECT_EQ(state.handOffLine.size(), 259u);
+}
+
+// ---- layout
+
+struct Layout : WindowRules {
+  ControlSizes sizes;
+  void SetUp() override {
+    WindowRules::SetUp();
+    state.bottomSpace = 70;
+    state.compactWidth = 200;
+    state.fullWidth = 380;
+    sizes = {28, 28, 28, 28, 124, 16, {14, 46, 196, 70}};
+  }
+};
+
+TEST_F(Layout, ListLeftAndRight) {
+  state.settings.ListWidth = 100;
+  state.settings.LeftList = true;
+  WindowLayout l = LayOutWindow(state, 300, 400, 0, false, sizes);
+  EXPECT_EQ(l.gap, 4);
+  EXPECT_EQ(l.list, (Rect{10, 70, 110, 390}));
+  EXPECT_EQ(l.pane, (Rect{114, 70, 290, 390}));
+  state.settings.LeftList = false;
+  l = LayOutWindow(state, 300, 400, 0, false, sizes);
+  EXPECT_EQ(l.pane, (Rect{10, 70, 186, 390}));
+  EXPECT_EQ(l.list, (Rect{190, 70, 290, 390}));
+  EXPECT_TRUE(l.paintPicture);
+}
+
+TEST_F(Layout, HiddenAndFullList) {
+  state.settings.ListWidth = 0;
+  WindowLayout l = LayOutWindow(state, 300, 400, 0, false, sizes);
+  EXPECT_EQ(l.gap, 0);
+  EXPECT_EQ(l.pane.Width(), 280);
+  EXPECT_EQ(l.list.Width(), 0);
+  state.settings.ListWidth = 500;  // larger than the client allows
+  l = LayOutWindow(state, 300, 400, 0, false, sizes);
+  EXPECT_EQ(state.settings.ListWidth, 280);
+  EXPECT_EQ(window.buttonIcons[1013], kIconListFull);
+  EXPECT_EQ(l.pane.Width(), 0);
+  EXPECT_EQ(l.gap, 0);
+  EXPECT_FALSE(l.paintPicture);
+}
+
+TEST_F(Layout, TopRightControls) {
+  state.relayoutPending = false;
+  state.settings.ListWidth = 100;
+  WindowLayout l = LayOutWindow(state, 360, 400, 0, true, sizes);
+  ASSERT_TRUE(l.showTopRight);
+  EXPECT_EQ(l.button1012, (Rect{322, 10, 350, 38}));
+  EXPECT_EQ(l.button1013, (Rect{322, 38, 350, 66}));
+  EXPECT_EQ(l.timeLabel.left, 360 - 124 - 28 - 10);
+  EXPECT_EQ(l.timeLabel.top, (70 - 16 - 28 - 10) / 2 + 28 + 10);
+  EXPECT_EQ(l.positionBar.right, l.timeLabel.left);
+  EXPECT_EQ(l.positionBar.left, 14);
+  // Between the compact and the full width they are hidden once the first
+  // tick has passed.
+  l = LayOutWindow(state, 250, 400, 0, true, sizes);
+  EXPECT_TRUE(l.hideTopRight);
+  state.relayoutPending = true;
+  l = LayOutWindow(state, 250, 400, 0, true, sizes);
+  EXPECT_FALSE(l.hideTopRight);
+}
+
+TEST_F(Layout, FullScreenLeavesListAndPane) {
+  state.screenMode = 3;
+  const WindowLayout l = LayOutWindow(state, 300, 400, 0, true, sizes);
+  EXPECT_FALSE(l.placeListAndPane);
+  EXPECT_FALSE(l.showTopRight);
+}
+
+TEST(Fonts, PointsAndPixels) {
+  EXPECT_EQ(FontPixelHeight(12, 96), -16);
+  EXPECT_EQ(FontPixelHeight(10, 96), -13);  // 13.33 rounds to 13
+  EXPECT_EQ(FontPixelHeight(9, 96), -12);
+  EXPECT_EQ(FontPointsFromHeight(-16, 96), 12);
+  EXPECT_EQ(FontPointsFromHeight(-13, 96), 10);
+  EXPECT_EQ(ListRowHeight(-16, 16, 0), 16);
+  EXPECT_EQ(ListRowHeight(-16, 15, 1), 18);
+  EXPECT_EQ(AdjustFontSize(106, 14), 9);
+  EXPECT_EQ(AdjustFontSize(107, 9), 10);
+  EXPECT_EQ(AdjustFontSize(109, 7), 6);
+  EXPECT_EQ(AdjustFontSize(109, 6), 6);
+}
+
+}  // namespace
+}  // namespace qel
