@@ -1,8 +1,105 @@
-// Entry of the qel program. The window arrives with the desktop layer; until
-// then the program only confirms that the core links and exits cleanly.
+// Entry of the qel program: a remote command or a hand-off to the running
+// player of this instance name, or a real start with the main window.
+#include <QApplication>
+#include <QMessageBox>
+#include <climits>
 #include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
-int main() {
-  std::puts("Qel: the window comes with the desktop layer; the core is built.");
-  return 0;
+#include "core/app/startup.h"
+#include "core/app/window_rules.h"
+#include "core/playback/device.h"
+#include "core/playback/order.h"
+#include "core/settings/paths.h"
+#include "core/state.h"
+#include "desktop/desktop_services.h"
+#include "desktop/instance.h"
+#include "desktop/main_window.h"
+#include "desktop/qt_image_decoder.h"
+#include "engine/device.h"
+
+namespace {
+
+std::string ExecutablePath(const char* argv0) {
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n > 0) return std::string(buffer, static_cast<size_t>(n));
+  return argv0;
+}
+
+std::string WorkingDir() {
+  char buffer[PATH_MAX];
+  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string("/");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace qel;
+  const Arguments args(argv, argv + argc);
+  const std::string executable = ExecutablePath(argv[0]);
+  const std::string cwd = WorkingDir();
+  const std::string name = InstanceNameFromArguments(args, executable);
+
+  if (const int remote = RemoteCommandFromArguments(args)) {
+    // Done whether or not a player was running.
+    desktop::SendToRunningInstance(name, 'C', std::to_string(remote));
+    return 0;
+  }
+  switch (desktop::SendToRunningInstance(name, 'H', BuildHandOffLine(args, name, cwd))) {
+    case desktop::SendOutcome::Handled:
+      return 0;
+    case desktop::SendOutcome::Busy: {
+      const char* text = "現在処理中です。\nしばらく待ってから再実行してください。";
+      QApplication app(argc, argv);
+      QMessageBox::information(nullptr, "Qel", QString::fromUtf8(text));
+      return 0;
+    }
+    case desktop::SendOutcome::NoInstance:
+      break;
+  }
+
+  QApplication app(argc, argv);
+  Q_INIT_RESOURCE(qel);
+  QApplication::setApplicationName("qel");
+  QApplication::setDesktopFileName("qel");
+
+  AppState state;
+  state.executablePath = executable;
+  state.instanceName = name;
+  state.mciAlias = MakeMciAlias(executable, name);
+  state.iniPath = IniPathFor(executable, name);
+
+  engine::Engine engine([](std::function<void()> task) {
+    QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
+  });
+  engine.SetNotifyHandler([&state](int code, const std::string&) { OnPlaybackNotify(state, code); });
+  desktop::DesktopServices services;
+  QtImageDecoder images;
+  state.platform.device = &engine;
+  state.platform.desktop = &services;
+  state.platform.images = &images;
+
+  desktop::MainWindow window(state, &engine);
+  const StartupOpen open = ChooseStartupOpen(args, cwd, AutoPlaylistPath(executable, name));
+  window.Create(open.target, open.kind == OpenKind::File ? TargetKind(open.target) : open.kind);
+
+  // The mark goes up only once the window and its first open are done.
+  desktop::InstanceServer server([&window](char kind, const std::string& payload) {
+    if (window.Destroyed()) return;
+    if (kind == 'H') {
+      window.HandOff(payload);
+    } else if (kind == 'C') {
+      window.Command(std::atoi(payload.c_str()));
+    }
+  });
+  services.onBusy = [&server](bool saving) { server.SetBusy(saving); };
+  server.Listen(name);
+
+  const int code = window.Destroyed() ? 0 : app.exec();
+  server.Close();
+  state.platform.window = nullptr;
+  return code;
 }

@@ -2,6 +2,7 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QVariant>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>

@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QTextDocument>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
@@ -18,6 +20,7 @@
 #include "core/app/startup.h"
 #include "core/app/window_rules.h"
 #include "core/pane/layout.h"
+#include "core/settings/settings.h"
 #include "core/playback/order.h"
 #include "core/playback/position.h"
 #include "core/playback/video.h"
@@ -251,8 +254,9 @@ void MainWindow::Create(const std::string& target, OpenKind kind) {
   SetButtonIcon(1006, 107);
   SetButtonIcon(1007, 108);
   SetButtonIcon(1008, 109);
-  ApplySettingsToWindow();
   show();
+  LoadSettings(state_);
+  ApplySettingsToWindow();
   RunOpenSequence(state_, target, kind);
   LayOut(0, true);
 }
@@ -261,12 +265,7 @@ void MainWindow::ApplySettingsToWindow() {
   const Settings& s = state_.settings;
   setMinimumSize(state_.compactWidth, state_.bottomSpace + state_.listMargin);
   if (QScreen* screen = this->screen()) setMaximumSize(screen->availableGeometry().size());
-  move(s.x, s.y);
-  resize(std::max(s.width, state_.compactWidth), std::max(s.height, state_.bottomSpace + state_.listMargin));
-  SetTopMost(s.TopMost);
-  SetButtonIcon(1012, s.TopMost ? kIconTopMostOn : kIconTopMostOff);
   SetButtonIcon(1013, ListButtonIcon(state_, s.ListWidth, width()));
-  volume_->setValue(state_.volume / 10);
 }
 
 void MainWindow::HandOff(const std::string& bytes) {
@@ -485,6 +484,55 @@ void MainWindow::SetTopMost(bool on) {
   if (visible) show();
 }
 int MainWindow::ClientWidth() { return width(); }
+
+void MainWindow::MoveWindow(const Rect& r) {
+  // Our rectangles are the client's: the frame is the window manager's.
+  move(r.left, r.top);
+  resize(std::max(r.Width(), minimumWidth()), std::max(r.Height(), minimumHeight()));
+}
+
+Rect MainWindow::WindowRect() {
+  const QRect g = isMinimized() || isMaximized() ? normalGeometry() : geometry();
+  return ToRect(g.isValid() ? g : geometry());
+}
+
+void MainWindow::SetControlFont(Control control, const std::string& face, int points, int style) {
+  QFont font = QApplication::font();
+  if (!face.empty()) font.setFamily(Q(face));
+  if (points > 0) font.setPointSize(points);
+  font.setBold(style & 0x100);
+  font.setItalic(style & 0x200);
+  if (control == Control::ListBox) {
+    list_->setFont(font);
+    list_->viewport()->update();
+  } else if (control == Control::PaneEdit) {
+    pane_->edit()->setFont(font);
+  }
+}
+
+void MainWindow::SetCenterText(bool on) {
+  QTextOption option = pane_->edit()->document()->defaultTextOption();
+  option.setAlignment(on ? Qt::AlignHCenter : Qt::AlignLeft);
+  pane_->edit()->document()->setDefaultTextOption(option);
+}
+
+std::optional<std::string> MainWindow::SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
+                                                      const std::string& defaultExt, const std::string& initialDir,
+                                                      const std::string& initialName) {
+  QStringList patterns;
+  for (const FileFilter& f : filters) {
+    QString pattern = Q(f.pattern);
+    pattern.replace(';', ' ');
+    patterns << Q(f.label) + " (" + pattern + ")";
+  }
+  QFileDialog dialog(this, Q(title), Q(initialDir));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilters(patterns);
+  if (!defaultExt.empty()) dialog.setDefaultSuffix(Q(defaultExt).remove(0, defaultExt[0] == '.' ? 1 : 0));
+  dialog.selectFile(Q(initialName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
+}
 
 // ---- events
 

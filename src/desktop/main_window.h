@@ -102,6 +102,13 @@ class MainWindow : public QWidget, public Window {
   void RequestClose() override;
   void SetTopMost(bool on) override;
   int ClientWidth() override;
+  void MoveWindow(const Rect& rect) override;
+  Rect WindowRect() override;
+  void SetControlFont(Control control, const std::string& face, int points, int style) override;
+  void SetCenterText(bool on) override;
+  std::optional<std::string> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
+                                            const std::string& defaultExt, const std::string& initialDir,
+                                            const std::string& initialName) override;
 
   // Test access to the controls.
   QListWidget* list() const { return list_; }

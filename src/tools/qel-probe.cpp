@@ -12,7 +12,7 @@
 
 #include "core/metadata/metadata.h"
 #include "core/state.h"
-#include "core/text/encoding.h"
+#include "core/text/encoding.h"  // CountCodePoints
 #include "desktop/qt_image_decoder.h"
 #ifdef QEL_PROBE_ENGINE
 #include "engine/device.h"
@@ -51,8 +51,6 @@ int main(int argc, char** argv) {
     }
   }
   if (files.empty()) return Usage();
-
-  if (const char* cp = std::getenv("QEL_ANSI_CODE_PAGE")) qel::SetLegacyCodePage(cp);
 
   if (titlesOnly) {
     for (const std::string& f : files) std::printf("%s\t%s\n", f.c_str(), OneLine(qel::ReadTitle(f)).c_str());

@@ -1,12 +1,15 @@
 #include "core/app/window_rules.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "core/pane/text_pane.h"
 #include "core/playback/position.h"
+#include "core/playback/volume.h"
 #include "core/playback/video.h"
 #include "core/playback/device.h"
 #include "core/playlist/playlist.h"
+#include "core/settings/settings.h"
 
 namespace qel {
 
@@ -157,11 +160,19 @@ void HandleHandOff(AppState& state) {
     state.savedTitle = "Qel";
     return;
   }
-  RunOpenSequence(state, HandOffTarget(state.handOffLine), OpenKind::File);
+  const std::string target = HandOffTarget(state.handOffLine);
+  RunOpenSequence(state, target, TargetKind(target));
+}
+
+OpenKind TargetKind(const std::string& target) {
+  // A folder named on a command line opens as the folder itself, the way a
+  // dropped one does; as a file it would stand for its parent.
+  std::error_code error;
+  return !target.empty() && std::filesystem::is_directory(target, error) ? OpenKind::DroppedFolder : OpenKind::File;
 }
 
 void RunOpenSequence(AppState& state, const std::string& target, OpenKind kind) {
-  OpenTarget(state, target, kind);
+  if (OpenTarget(state, target, kind)) ApplyVolume(state);
   Window* window = state.platform.window;
   if (window) state.savedTitle = window->Title();
   if (!state.entries.empty()) {
@@ -184,6 +195,7 @@ void HandleDrop(AppState& state, const std::vector<std::string>& paths, Point li
                 bool firstIsDirectory) {
   if (paths.empty()) return;
   if (onList) {
+    ReloadIgnoreDir(state);
     state.currentIndex = DropOnList(state, paths, listClientPoint);
     if (!state.entries.empty()) RenumberPlayOrder(state, state.playMode, state.currentIndex);
     return;
@@ -215,6 +227,7 @@ void CloseMainWindow(AppState& state) {
 
 void DestroyMainWindow(AppState& state) {
   WritePlaylist(state, true, state.lastIndex, state.executablePath, state.settings.NoExt);
+  SaveSettings(state);
 }
 
 }  // namespace qel

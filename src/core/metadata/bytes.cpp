@@ -17,7 +17,7 @@ char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 
 // Small enough to stay cheap per scanned file, large enough that the headers
 // of most formats arrive in one read.
-constexpr uint64_t kCacheBlock = 8192;
+constexpr uint64_t kCacheBlock = 4096;
 
 }  // namespace
 
@@ -84,6 +84,8 @@ std::string Source::Copy(uint64_t off, uint64_t n) {
   if (off >= size_) return {};
   if (n > size_ - off) n = size_ - off;
   if (fd_ < 0) return std::string(memory_.substr(off, n));
+  if (off >= cacheOff_ && off - cacheOff_ <= cache_.size() && n <= cache_.size() - (off - cacheOff_))
+    return cache_.substr(off - cacheOff_, n);
   std::string out(n, '\0');
   if (!ReadAt(off, out.data(), n)) return {};
   return out;

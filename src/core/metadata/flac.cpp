@@ -63,23 +63,20 @@ std::string OggTitle(Source& src) {
   constexpr uint64_t kScanLimit = 1 << 20;
   const uint64_t size = src.Size();
   const uint64_t limit = size < kScanLimit ? size : kScanLimit;
-  constexpr uint64_t kChunk = 8192;
-  for (uint64_t at = 0; at + 10 <= limit;) {
+  constexpr uint64_t kChunk = 4096 - 9;  // one cache block a step
+  // Chunks overlap by 9 bytes, so a match and its 32-bit word are always
+  // whole in the chunk where the match begins before the overlap.
+  for (uint64_t at = 0; at < limit; at += kChunk) {
     Bytes chunk = src.Get(at, kChunk + 9);
-    size_t hit = chunk.s.find("vorbis");
-    if (hit == std::string_view::npos || hit + 10 > chunk.size()) {
-      if (chunk.size() < 10) break;
-      at += chunk.size() - 9;  // keep an overlap that a match (and its word) could span
-      continue;
+    for (size_t from = 0;;) {
+      size_t hit = chunk.s.find("vorbis", from);
+      if (hit == std::string_view::npos || hit >= kChunk || hit + 10 > chunk.size()) break;
+      uint64_t match = at + hit;
+      if (match >= limit) return {};
+      if (chunk.LE32(hit + 6) != 0) return VorbisCommentTitle(src, match + 6, size);
+      from = hit + 6;  // the identification header's version, or an empty vendor
     }
-    uint64_t match = at + hit;
-    if (match >= limit) break;
-    uint32_t value = chunk.LE32(hit + 6);
-    if (value == 0) {
-      at = match + 6;
-      continue;
-    }
-    return VorbisCommentTitle(src, match + 6, size);
+    if (chunk.size() < kChunk + 9) break;
   }
   return {};
 }

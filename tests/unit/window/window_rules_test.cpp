@@ -1,6 +1,9 @@
 #include "core/app/window_rules.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include "core/pane/layout.h"
 #include "fakes/fakes.h"
@@ -252,5 +255,18 @@ TEST(Fonts, PointsAndPixels) {
   EXPECT_EQ(AdjustFontSize(109, 6), 6);
 }
 
+}  // namespace
+}  // namespace qel
+
+namespace qel {
+namespace {
+TEST(TargetKinds, AFolderOpensAsAFolder) {
+  char pattern[] = "/tmp/qel-window-XXXXXX";
+  const std::string dir = mkdtemp(pattern);
+  EXPECT_EQ(TargetKind(dir), OpenKind::DroppedFolder);
+  EXPECT_EQ(TargetKind(dir + "/missing.mp3"), OpenKind::File);
+  EXPECT_EQ(TargetKind(""), OpenKind::File);
+  rmdir(dir.c_str());
+}
 }  // namespace
 }  // namespace qel
