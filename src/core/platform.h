@@ -180,6 +180,14 @@ class Window {
   virtual std::optional<std::string> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
                                                     const std::string& defaultExt, const std::string& initialDir,
                                                     const std::string& initialName) = 0;
+
+  // ---- desktop shell
+  // The open-file dialog, owned by the main window, the first filter
+  // selected; the file must exist. Nothing when cancelled.
+  virtual std::optional<std::string> OpenFileDialog(const std::vector<FileFilter>& filters) = 0;
+  // The folder dialog with its title, starting at initialDir. Nothing when
+  // cancelled.
+  virtual std::optional<std::string> FolderDialog(const std::string& title, const std::string& initialDir) = 0;
 };
 
 // Desktop services beside the window.

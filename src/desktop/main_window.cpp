@@ -479,6 +479,8 @@ void MainWindow::RequestClose() {
   Destroy();
 }
 void MainWindow::SetTopMost(bool on) {
+  // Changing the flags makes a new native window: only when it changes.
+  if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) return;
   const bool visible = isVisible();
   setWindowFlag(Qt::WindowStaysOnTopHint, on);
   if (visible) show();
@@ -514,6 +516,27 @@ void MainWindow::SetCenterText(bool on) {
   QTextOption option = pane_->edit()->document()->defaultTextOption();
   option.setAlignment(on ? Qt::AlignHCenter : Qt::AlignLeft);
   pane_->edit()->document()->setDefaultTextOption(option);
+}
+
+std::optional<std::string> MainWindow::OpenFileDialog(const std::vector<FileFilter>& filters) {
+  QStringList patterns;
+  for (const FileFilter& f : filters) {
+    QString pattern = Q(f.pattern);
+    pattern.replace(';', ' ');
+    patterns << Q(f.label) + " (" + pattern + ")";
+  }
+  QFileDialog dialog(this);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters(patterns);
+  if (!patterns.isEmpty()) dialog.selectNameFilter(patterns.front());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
+}
+
+std::optional<std::string> MainWindow::FolderDialog(const std::string& title, const std::string& initialDir) {
+  const QString chosen = QFileDialog::getExistingDirectory(this, Q(title), Q(initialDir), QFileDialog::ShowDirsOnly);
+  if (chosen.isEmpty()) return std::nullopt;
+  return chosen.toStdString();
 }
 
 std::optional<std::string> MainWindow::SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,

@@ -109,6 +109,8 @@ class MainWindow : public QWidget, public Window {
   std::optional<std::string> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
                                             const std::string& defaultExt, const std::string& initialDir,
                                             const std::string& initialName) override;
+  std::optional<std::string> OpenFileDialog(const std::vector<FileFilter>& filters) override;
+  std::optional<std::string> FolderDialog(const std::string& title, const std::string& initialDir) override;
 
   // Test access to the controls.
   QListWidget* list() const { return list_; }

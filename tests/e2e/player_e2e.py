@@ -9,7 +9,7 @@ import sys
 import tempfile
 import time
 
-QEL, DEMO = sys.argv[1], sys.argv[2]
+QEL, DEMO = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 failures = []
 
 
@@ -42,7 +42,7 @@ def main():
     os.makedirs(other)
     for name in ("01 朝の歌.mp3", "02 夜の歌.mp3", "03 Evening.ogg"):
         shutil.copy(f"{DEMO}/{name}", f"{music}/{name}")
-    shutil.copy(f"{DEMO}/03 Evening.ogg", f"{other}/solo.ogg")
+    shutil.copy(f"{DEMO}/05 scale.mid", f"{other}/solo.mid")
 
     def start(*args):
         return subprocess.Popen([QEL, *args], env=env, cwd=root)
@@ -51,7 +51,7 @@ def main():
         return subprocess.run([QEL, *args], env=env, cwd=root, timeout=30).returncode
 
     def window():
-        out = subprocess.run(["xdotool", "search", "--class", "qel"], capture_output=True, text=True).stdout.split()
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "qel"], capture_output=True, text=True).stdout.split()
         for wid in out:
             name = title(wid)
             if name:
@@ -99,14 +99,14 @@ def main():
         player = start()
         wid = wait_for(window)
         check(wid is not None, "the resumed player appears")
-        key(wid, "Space")
+        key(wid, "Down")
         check(bool(wait_for(lambda: any(n in title(wid) for n in ("朝の歌", "夜の歌", "Evening")))),
               f"the resumed list plays ({title(wid)!r})")
         before = title(wid)
         check(second("/Next") == 0, "/Next returns")
         check(bool(wait_for(lambda: title(wid) != before)), f"/Next advances ({before!r} -> {title(wid)!r})")
 
-        check(second(f"{other}/solo.ogg") == 0, "a second start with a file returns")
+        check(second(f"{other}/solo.mid") == 0, "a second start with a file returns")
         check(bool(wait_for(lambda: "solo" in title(wid))), f"the second start's file plays ({title(wid)!r})")
         check(window() == wid, "no second window stays")
 
@@ -120,7 +120,7 @@ def main():
             player.kill()
         if os.path.exists(playlist):
             text = open(playlist, encoding="utf-8").read()
-            check("solo.ogg" not in text, "the cleared list is saved empty")
+            check("solo.mid" not in text, "the cleared list is saved empty")
     finally:
         for p in (locals().get("player"),):
             if p and p.poll() is None:

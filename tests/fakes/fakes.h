@@ -128,6 +128,19 @@ class FakeWindow : public Window {
     saveDialogs.push_back({title, filters, defaultExt, initialDir, initialName});
     return saveDialogAnswer;
   }
+  std::optional<std::string> OpenFileDialog(const std::vector<FileFilter>& filters) override {
+    openDialogFilters.push_back(filters);
+    return openDialogAnswer;
+  }
+  std::optional<std::string> FolderDialog(const std::string& title, const std::string& initialDir) override {
+    folderDialogs.push_back({title, initialDir});
+    return folderDialogAnswer;
+  }
+  // Desktop shell: the open dialogs asked for and what they answer.
+  std::vector<std::vector<FileFilter>> openDialogFilters;
+  std::optional<std::string> openDialogAnswer;
+  std::vector<std::pair<std::string, std::string>> folderDialogs;
+  std::optional<std::string> folderDialogAnswer;
 
   // Rows, selection and view.
   std::vector<std::string> rows;

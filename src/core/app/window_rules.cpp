@@ -191,6 +191,32 @@ void RunOpenSequence(AppState& state, const std::string& target, OpenKind kind) 
   }
 }
 
+std::vector<FileFilter> OpenFileFilters() {
+  return {{"Qelファイル", "*.mp3;*.m3u;*.m3u8;*.qel;*.mid;*.mp4;*.wmv"},
+          {"mp3ファイル", "*.mp3;*.m3u;*.m3u8"},
+          {"MIDIファイル", "*.mid;*.rcp"},
+          {"動画ファイル", "*.mp4;*.wmv"},
+          {"すべてのファイル(*.*)", "*"}};
+}
+
+bool RunOpenFileDialog(AppState& state) {
+  Window* window = state.platform.window;
+  if (!window) return false;
+  const std::optional<std::string> chosen = window->OpenFileDialog(OpenFileFilters());
+  if (!chosen || chosen->empty()) return false;
+  RunOpenSequence(state, *chosen, OpenKind::File);
+  return true;
+}
+
+bool RunOpenFolderDialog(AppState& state) {
+  Window* window = state.platform.window;
+  if (!window) return false;
+  const std::optional<std::string> chosen = window->FolderDialog("フォルダ選択", state.nowDir);
+  if (!chosen || chosen->empty()) return false;
+  RunOpenSequence(state, *chosen, OpenKind::ChosenFolder);
+  return true;
+}
+
 void HandleDrop(AppState& state, const std::vector<std::string>& paths, Point listClientPoint, bool onList,
                 bool firstIsDirectory) {
   if (paths.empty()) return;

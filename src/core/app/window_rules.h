@@ -87,6 +87,13 @@ OpenKind TargetKind(const std::string& target);
 // The open sequence around OpenTarget.
 void RunOpenSequence(AppState& state, const std::string& target, OpenKind kind);
 
+// The open dialogs (commands 1700 and 1800): the dialog, then on a choice
+// the open sequence. Returns whether something was opened.
+bool RunOpenFileDialog(AppState& state);
+bool RunOpenFolderDialog(AppState& state);
+// The open-file dialog's filters, in order.
+std::vector<FileFilter> OpenFileFilters();
+
 // A drop on the window; onList when the point lies in the list's rectangle.
 void HandleDrop(AppState& state, const std::vector<std::string>& paths, Point listClientPoint, bool onList,
                 bool firstIsDirectory);

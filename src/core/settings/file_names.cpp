@@ -52,12 +52,13 @@ std::string Normalize(std::string_view path) {
     }
     parts.push_back(part);
   }
-  std::string out = absolute ? "/" : "";
+  if (parts.empty()) return std::string(absolute ? "/" : ".");
+  std::string out;
+  if (absolute) out.push_back('/');
   for (size_t i = 0; i < parts.size(); ++i) {
     if (i) out.push_back('/');
     out.append(parts[i]);
   }
-  if (out.empty()) out = ".";
   return out;
 }
 

@@ -197,7 +197,9 @@ void IniSet(IniDocument& doc, std::string_view section, std::string_view key, st
       doc.lines[i].text = text.substr(0, eq + 1) + clean;
       return;
     }
-    if (!Trim(doc.lines[i].text).empty()) lastContent = i;
+    // A new key follows the section's last key, so that the blank lines and
+    // comments that lead to the next section stay with it.
+    if (SplitKey(doc.lines[i].text, &k, &v)) lastContent = i;
   }
   IniLine& before = doc.lines[lastContent];
   if (before.end.empty()) before.end = doc.newLineEnd;

@@ -81,33 +81,34 @@ std::string Utf8ToLegacy(std::string_view utf8) {
       break;
     }
   if (ascii) return std::string(utf8);
-  // Convert code point by code point so that one unmappable character
-  // becomes "?" instead of ending the conversion.
+  // One pass through iconv; a character the code page lacks (or a broken
+  // sequence) becomes "?" and the conversion goes on after it.
   iconv_t cd = iconv_open(CodePageName().c_str(), "UTF-8");
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(utf8);
   std::string out;
-  size_t pos = 0;
-  while (pos < utf8.size()) {
-    size_t start = pos;
-    uint32_t cp = DecodeUtf8(utf8, &pos);
-    std::string one;
-    if (cp == kReplacement && !(pos - start == 3 && static_cast<unsigned char>(utf8[start]) == 0xEF)) {
-      out.push_back('?');
-      continue;
-    }
-    AppendUtf8(one, cp);
-    char* src = one.data();
-    size_t left = one.size();
-    char buffer[16];
+  out.reserve(utf8.size());
+  char* src = const_cast<char*>(utf8.data());
+  size_t left = utf8.size();
+  char buffer[4096];
+  while (left > 0) {
     char* dst = buffer;
     size_t room = sizeof buffer;
-    if (iconv(cd, &src, &left, &dst, &room) == static_cast<size_t>(-1)) {
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    size_t r = iconv(cd, &src, &left, &dst, &room);
+    out.append(buffer, dst - buffer);
+    if (r == static_cast<size_t>(-1)) {
+      if (errno == E2BIG) continue;
       out.push_back('?');
-    } else {
-      out.append(buffer, dst - buffer);
+      size_t pos = static_cast<size_t>(src - utf8.data());
+      DecodeUtf8(utf8, &pos);
+      left -= pos - static_cast<size_t>(src - utf8.data());
+      src = const_cast<char*>(utf8.data()) + pos;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
+  char* dst = buffer;
+  size_t room = sizeof buffer;
+  iconv(cd, nullptr, nullptr, &dst, &room);
+  out.append(buffer, dst - buffer);
   iconv_close(cd);
   return out;
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -16,8 +17,11 @@
 
 namespace {
 
-// The tool's event loop: engine tasks and input lines share one queue, so
-// everything the engine reports runs on this (main) thread.
+using Clock = std::chrono::steady_clock;
+
+// The tool's event loop. Engine tasks and input lines arrive from other
+// threads; both are handled here, on the main thread, lines one at a time
+// and only when no "wait" is in progress.
 class Loop {
  public:
   void Post(std::function<void()> task) {
@@ -27,27 +31,49 @@ class Loop {
     }
     wake_.notify_one();
   }
-  // Runs tasks until the deadline (or, without one, until a task is run and
-  // `stop` says so).
-  void RunUntil(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& stop) {
-    while (!stop()) {
-      std::function<void()> task;
-      {
-        std::unique_lock lock(mutex_);
-        if (tasks_.empty() && wake_.wait_until(lock, deadline) == std::cv_status::timeout && tasks_.empty())
-          return;
-        if (tasks_.empty()) continue;
-        task = std::move(tasks_.front());
-        tasks_.pop_front();
+  void AddLine(std::optional<std::string> line) {  // nullopt: end of input
+    {
+      std::lock_guard lock(mutex_);
+      lines_.push_back(std::move(line));
+    }
+    wake_.notify_one();
+  }
+  // Next input line, running engine tasks meanwhile; nullopt at end of input.
+  std::optional<std::string> NextLine() {
+    for (;;) {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [&] { return !tasks_.empty() || !lines_.empty(); });
+      if (!tasks_.empty()) {
+        RunOne(lock);
+        continue;
       }
-      task();
+      auto line = std::move(lines_.front());
+      lines_.pop_front();
+      return line;
     }
   }
+  // Runs engine tasks until the deadline.
+  void RunUntil(Clock::time_point deadline) {
+    for (;;) {
+      std::unique_lock lock(mutex_);
+      if (!wake_.wait_until(lock, deadline, [&] { return !tasks_.empty(); })) return;
+      RunOne(lock);
+    }
+  }
+  // Runs the engine tasks already queued.
+  void Drain() { RunUntil(Clock::now()); }
 
  private:
+  void RunOne(std::unique_lock<std::mutex>& lock) {
+    auto task = std::move(tasks_.front());
+    tasks_.pop_front();
+    lock.unlock();
+    task();
+  }
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::function<void()>> tasks_;
+  std::deque<std::optional<std::string>> lines_;
 };
 
 }  // namespace
@@ -60,31 +86,29 @@ int main() {
     std::fflush(stdout);
   });
 
-  bool done = false;
-  std::thread reader([&] {
+  std::thread reader([&loop] {
     std::string line;
-    while (std::getline(std::cin, line)) {
-      loop.Post([&engine, &loop, line] {
-        std::string text = line;
-        if (!text.empty() && text.back() == '\r') text.pop_back();
-        auto words = qel::engine::SplitCommand(text);
-        if (words.items.size() == 2 && qel::engine::SameWord(words.items[0], "wait")) {
-          auto ms = qel::engine::ParseInteger(words.items[1]);
-          if (ms && *ms >= 0) {
-            loop.RunUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(*ms), [] { return false; });
-            return;
-          }
-        }
-        if (words.items.empty()) return;
-        std::string answer;
-        int err = engine.Send(text, &answer);
-        std::printf("%d\t%s\n", err, answer.c_str());
-        std::fflush(stdout);
-      });
-    }
-    loop.Post([&done] { done = true; });
+    while (std::getline(std::cin, line)) loop.AddLine(line);
+    loop.AddLine(std::nullopt);
   });
-  loop.RunUntil(std::chrono::steady_clock::time_point::max(), [&] { return done; });
+
+  while (auto line = loop.NextLine()) {
+    std::string text = *line;
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    auto words = qel::engine::SplitCommand(text);
+    if (words.items.empty()) continue;
+    if (words.items.size() == 2 && qel::engine::SameWord(words.items[0], "wait")) {
+      if (auto ms = qel::engine::ParseInteger(words.items[1]); ms && *ms >= 0) {
+        loop.RunUntil(Clock::now() + std::chrono::milliseconds(*ms));
+        continue;
+      }
+    }
+    std::string answer;
+    int err = engine.Send(text, &answer);
+    std::printf("%d\t%s\n", err, answer.c_str());
+    std::fflush(stdout);
+    loop.Drain();
+  }
   reader.join();
   engine.Send("close all");
   return 0;

@@ -270,3 +270,26 @@ TEST(TargetKinds, AFolderOpensAsAFolder) {
 }
 }  // namespace
 }  // namespace qel
+
+namespace qel {
+namespace {
+TEST(OpenDialogs, FiltersTitleAndCancel) {
+  AppState state;
+  test::FakeWindow window;
+  state.platform.window = &window;
+  state.nowDir = "/music";
+  EXPECT_FALSE(RunOpenFileDialog(state));  // cancelled: nothing opens
+  ASSERT_EQ(window.openDialogFilters.size(), 1u);
+  const std::vector<FileFilter>& filters = window.openDialogFilters[0];
+  ASSERT_EQ(filters.size(), 5u);
+  EXPECT_EQ(filters[0].label, "Qelファイル");
+  EXPECT_EQ(filters[0].pattern, "*.mp3;*.m3u;*.m3u8;*.qel;*.mid;*.mp4;*.wmv");
+  EXPECT_EQ(filters[4].label, "すべてのファイル(*.*)");
+  EXPECT_FALSE(RunOpenFolderDialog(state));
+  ASSERT_EQ(window.folderDialogs.size(), 1u);
+  EXPECT_EQ(window.folderDialogs[0].first, "フォルダ選択");
+  EXPECT_EQ(window.folderDialogs[0].second, "/music");
+  EXPECT_TRUE(window.titles.empty());
+}
+}  // namespace
+}  // namespace qel

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Start-up to a shown window with a resumed 10,000-entry playlist, and the
+# idle memory of the running player with that list. Usage:
+#   bench/startup_bench.sh [path/to/qel] [runs]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bin=$(realpath "${1:-build/bin/qel}")
+runs=${2:-5}
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+export XDG_CONFIG_HOME=$root/config XDG_STATE_HOME=$root/state XDG_RUNTIME_DIR=$root/runtime QEL_AUDIO_OUTPUT=null
+mkdir -p "$XDG_STATE_HOME/qel" "$root/music" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+cp "demo/01 朝の歌.mp3" "$root/music/track.mp3"
+python3 - "$root" <<'PY'
+import sys
+root = sys.argv[1]
+with open(f"{root}/state/qel/qel.m3u8", "w", encoding="utf-8") as f:
+    f.write("#EXTM3U\n")
+    for i in range(10000):
+        f.write(f"#EXTINF:180,曲 {i:05d}\n{root}/music/track.mp3\n")
+PY
+xvfb-run -a bash -c '
+  bin=$1 runs=$2
+  total=0
+  for i in $(seq "$runs"); do
+    start=$(date +%s%N)
+    "$bin" 2>/dev/null &
+    pid=$!
+    until xdotool search --onlyvisible --pid "$pid" >/dev/null 2>&1; do sleep 0.005; done
+    # shown, and the rows filled: the title leaves its progress text
+    until name=$(xdotool getwindowname "$(xdotool search --onlyvisible --pid "$pid" | head -1)" 2>/dev/null) && [[ $name != *"..."* ]]; do sleep 0.005; done
+    end=$(date +%s%N)
+    ms=$(( (end - start) / 1000000 ))
+    echo "run $i: shown in ${ms} ms"
+    total=$((total + ms))
+    if [ "$i" = "$runs" ]; then
+      sleep 2
+      echo "idle memory: $(grep VmRSS /proc/$pid/status)"
+    fi
+    kill "$pid"; wait "$pid" 2>/dev/null || true
+  done
+  echo "mean: $((total / runs)) ms"
+' bench "$bin" "$runs"

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+
+#include "core/state.h"
+#include "desktop/main_window.h"
+#include "desktop/menus.h"
+
+namespace qel::desktop {
+namespace {
+
+struct WindowSeam : ::testing::Test {
+  AppState state;
+  MainWindow window{state, nullptr};
+  void SetUp() override { state.platform.window = &window; }
+};
+
+TEST_F(WindowSeam, RowsAndSelection) {
+  window.AddRow("a");
+  window.AddRow("c");
+  window.InsertRow(1, "b");
+  ASSERT_EQ(window.RowCount(), 3);
+  EXPECT_EQ(window.RowText(1), "b");
+  EXPECT_EQ(window.RowText(7), "");
+  window.SetRowSelected(2, true);
+  window.SetRowSelected(0, true);
+  EXPECT_EQ(window.SelectedRows(), (std::vector<int>{0, 2}));
+  window.SetAllRowsSelected(true);
+  EXPECT_EQ(window.SelectedRows().size(), 3u);
+  window.SetAllRowsSelected(false);
+  EXPECT_TRUE(window.SelectedRows().empty());
+  window.DeleteRow(0);
+  EXPECT_EQ(window.RowText(0), "b");
+  window.DeleteAllRows();
+  EXPECT_EQ(window.RowCount(), 0);
+  bool outside = false;
+  EXPECT_EQ(window.RowNearPoint({1, 1}, &outside), -1);
+}
+
+TEST_F(WindowSeam, TitleSlidersAndLabel) {
+  window.SetTitle("夜の歌");
+  EXPECT_EQ(window.Title(), "夜の歌");
+  window.SetPositionRange(0, 600);
+  window.SetPosition(250);
+  EXPECT_EQ(window.Position(), 250);
+  EXPECT_EQ(window.positionBar()->maximum(), 600);
+  window.SetVolumeBar(40);
+  EXPECT_EQ(window.VolumeBar(), 40);
+  window.SetTimeText("00:25 / 01:00");
+  EXPECT_EQ(window.timeLabel()->text().toStdString(), "00:25 / 01:00");
+}
+
+TEST_F(WindowSeam, MenusCarryTheirCaptionsAndChecks) {
+  const QMenu* popup = window.menu("QEL_POPUP");
+  int separators = 0;
+  for (QAction* a : popup->actions()) separators += a->isSeparator();
+  EXPECT_EQ(popup->actions().size(), 17);
+  EXPECT_EQ(separators, 5);
+  EXPECT_EQ(popup->actions().front()->text().toStdString(), "絞り込み");
+  window.SetMenuCheck(2600, true);
+  const QMenu* play = window.menu("QEL_PLAY");
+  EXPECT_TRUE(play->actions().at(1)->isChecked());
+  window.SetMenuCheck(2600, false);
+  EXPECT_FALSE(play->actions().at(1)->isChecked());
+  EXPECT_EQ(MenuSpecs().size(), 6u);
+}
+
+TEST_F(WindowSeam, ButtonIconsAndTimer) {
+  window.SetButtonIcon(1013, 113);
+  EXPECT_EQ(window.button(1013)->property("qelIcon").toInt(), 113);
+  EXPECT_FALSE(window.button(1013)->icon().isNull());
+  window.SetButtonIcon(1012, 9999);  // an icon we do not have leaves no image
+  EXPECT_TRUE(window.button(1012)->icon().isNull());
+}
+
+TEST_F(WindowSeam, LayoutPlacesListAndPane) {
+  window.resize(400, 400);
+  state.listMargin = 10;
+  state.bottomSpace = 70;
+  state.settings.ListWidth = 100;
+  state.settings.LeftList = true;
+  window.LayOut(0, false);
+  EXPECT_EQ(window.list()->geometry(), QRect(10, 70, 100, 320));
+  EXPECT_EQ(window.pane()->geometry().left(), 114);
+  state.settings.LeftList = false;
+  window.LayOut(0, false);
+  EXPECT_EQ(window.list()->geometry().right(), 389);
+}
+
+}  // namespace
+}  // namespace qel::desktop
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  Q_INIT_RESOURCE(qel);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
