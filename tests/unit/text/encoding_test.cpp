@@ -23,6 +23,16 @@ TEST(Encoding, BadBytesBecomeReplacementAndLoseNothingElse) {
   EXPECT_EQ(Utf8ToLegacy("a\xF0\x9F\x8E\xB5"), "a?");  // no emoji in CP932
 }
 
+TEST(Encoding, LegacyOutputGoesOnAfterEveryBadCharacter) {
+  // An invalid byte, an emoji and U+FFFD in the middle each become one "?".
+  EXPECT_EQ(Utf8ToLegacy("日\xFF本\xF0\x9F\x8E\xB5語\xEF\xBF\xBD!"),
+            "\x93\xFA?\x96\x7B?\x8C\xEA?!");
+  EXPECT_EQ(Utf8ToLegacy("末\xE6\x9C"), "\x96\x96??");  // a cut-off sequence at the end
+  std::string big;
+  for (int i = 0; i < 5000; ++i) big += "曲";
+  EXPECT_EQ(LegacyToUtf8(Utf8ToLegacy(big)), big);
+}
+
 TEST(Encoding, Utf16BothOrdersAndBrokenSurrogates) {
   std::string le = Utf8ToUtf16("曲🎵", false);
   EXPECT_EQ(Utf16ToUtf8(le, false), "曲🎵");
