@@ -355,6 +355,7 @@ class MpvDevice : public Device {
   long long LengthMs() override { return std::llround(DoubleProperty("duration").value_or(0) * 1000.0); }
   long long PositionMs() override {
     if (seekTarget_) return *seekTarget_;
+    if (eof_) return LengthMs();  // the end leaves the position at the length
     long long pos = std::llround(DoubleProperty("time-pos").value_or(0) * 1000.0);
     return std::clamp(pos, 0LL, std::max(0LL, LengthMs()));
   }
@@ -365,6 +366,7 @@ class MpvDevice : public Device {
       Complete(kNotifySuccessful);
       return 0;
     }
+    seekTarget_.reset();
     SetFlag("pause", false);
     mode_ = Mode::Playing;
     return 0;
@@ -378,6 +380,7 @@ class MpvDevice : public Device {
   }
   int Resume() override {
     if (mode_ == Mode::Paused) {
+      seekTarget_.reset();
       SetFlag("pause", false);
       mode_ = Mode::Playing;
     }
@@ -533,29 +536,33 @@ class MpvDevice : public Device {
         }
       }
     } else if (ev->event_id == MPV_EVENT_PLAYBACK_RESTART) {
-      seekTarget_.reset();
+      restarted_ = true;
     }
   }
 
   void SeekTo(long long ms) {
     long long length = LengthMs();
     ms = std::clamp(ms, 0LL, std::max(0LL, length));
+    Pump();  // an earlier restart must not be taken for this seek's
     std::string seconds = std::to_string(ms / 1000.0);
     const char* cmd[] = {"seek", seconds.c_str(), exactSeek_ ? "absolute+exact" : "absolute+keyframes", nullptr};
     if (mpv_command(mpv_, cmd) < 0) return;
     eof_ = false;
     seekTarget_ = ms;
+    restarted_ = false;
     // Seeks complete before the command returns, as callers read the
     // position right after; bounded so a broken file cannot hang us.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kSeekBoundSeconds);
-    while (seekTarget_) {
+    while (!restarted_) {
       double left = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
       if (left <= 0) break;
       mpv_event* ev = mpv_wait_event(mpv_, left);
       if (ev->event_id == MPV_EVENT_NONE) continue;
       Handle(ev);
     }
-    seekTarget_.reset();
+    // A frame-exact seek stands where it was asked to until playback moves on;
+    // the player's own clock may lag behind it while paused.
+    if (!exactSeek_) seekTarget_.reset();
   }
 
   std::optional<double> DoubleProperty(const char* name) {
@@ -594,6 +601,7 @@ class MpvDevice : public Device {
   mpv_render_context* render_ = nullptr;
   Mode mode_ = Mode::Stopped;
   bool eof_ = false;
+  bool restarted_ = false;
   std::optional<long long> seekTarget_;
   unsigned surface_ = 0;
   std::optional<Rect> destination_;
