@@ -367,6 +367,8 @@ bool OpenTarget(AppState& state, const std::string& target, OpenKind kind) {
   const bool savedSearch = ExtensionIs(ext, ".qel");
 
   if (window) window->DeleteAllRows();
+  // The resume point is read only now, from the ini the last run wrote.
+  if (resumed) ReadResumePoint(state);
   if (resumed) state.nowDir = state.settings.nowDir;
   else if (folderKind) state.nowDir = target;
   else state.nowDir = std::string(FolderPart(target));
@@ -388,12 +390,14 @@ bool OpenTarget(AppState& state, const std::string& target, OpenKind kind) {
       if (resumed) state.currentIndex = FindEntryByPath(state, state.settings.nowPlaying);
       else if (!state.entries.empty()) startTarget = state.entries.front().path;
     } else if (!savedSearch) {
+      ReloadIgnoreDir(state);
       state.entries.clear();
       ScanFolder(state, state.nowDir, state.settings.SearchSubFolder, state.settings.IgnoreDir);
       SortEntries(state);
       state.currentIndex = FindEntryByPath(state, target);
     } else {
       if (!resumed && desktop) desktop->AddRecentDocument(target);
+      ReloadIgnoreDir(state);
       state.entries.clear();
       int added = 0;
       state.currentIndex = LoadSavedSearch(state, target, state.nowDir, 0, added, false);
@@ -449,6 +453,8 @@ int DropOnList(AppState& state, const std::vector<std::string>& paths, Point cli
     else at = std::min(row, count);
   }
 
+  // The user may have edited the ignore name in the ini since the last scan.
+  ReloadIgnoreDir(state);
   int added = 0;
   bool reordered = false;  // a saved search sorts the whole list
   for (const std::string& path : paths) {
