@@ -157,8 +157,12 @@ TEST(PlayEntry, FailuresAndTheirMessages) {
     }
     EXPECT_FALSE(p.device.Sent("play qel  notify")) << what;
     EXPECT_TRUE(p.model.mode.empty()) << what << ": the device is left closed";
-    if (what == "zero" || what == "garbage") EXPECT_EQ(p.device.commands.back(), "close qel");
-    if (what == "quote") EXPECT_TRUE(p.model.attempts.empty());
+    if (what == "zero" || what == "garbage") {
+      EXPECT_EQ(p.device.commands.back(), "close qel");
+    }
+    if (what == "quote") {
+      EXPECT_TRUE(p.model.attempts.empty());
+    }
   }
 }
 

@@ -42,9 +42,12 @@ TEST(CyclePlayMode, EndKeyGoesRoundAndRenumbers) {
     EXPECT_EQ(p.state.playMode, expected[i]);
     EXPECT_EQ(p.window.buttonIcons[1011], icons[i]);
     EXPECT_FALSE(p.state.menuShown);
-    if (expected[i] == PlayMode::Random) EXPECT_EQ(p.state.entries[2].order, 0);
-    if (expected[i] == PlayMode::Single)
+    if (expected[i] == PlayMode::Random) {
+      EXPECT_EQ(p.state.entries[2].order, 0);
+    }
+    if (expected[i] == PlayMode::Single) {
       for (int e = 0; e < 4; ++e) EXPECT_EQ(p.state.entries[e].order, e);
+    }
   }
 }
 

@@ -118,7 +118,9 @@ TEST(PositionSlider, OtherCodesByDeviceMode) {
       expected.insert(expected.end(), c.after.begin(), c.after.end());
       EXPECT_EQ(p.device.commands, expected) << c.mode << " code " << code;
       EXPECT_EQ(p.window.position, c.slider) << c.mode;
-      if (std::string(c.mode) == "stopped") EXPECT_EQ(p.desktop.progress.back(), std::make_pair(0LL, 0LL));
+      if (std::string(c.mode) == "stopped") {
+        EXPECT_EQ(p.desktop.progress.back(), std::make_pair(0LL, 0LL));
+      }
     }
   }
 }
