@@ -113,6 +113,9 @@ FakePlayer::FakePlayer() {
   state.instanceName = "qel";
   state.executablePath = "/opt/qel/qel";
   state.mciAlias = "qel";
+  // No test reads or writes the user's own settings: this path can never
+  // exist (its parent is a device), so reads give the defaults.
+  state.iniPath = "/dev/null/qel-test.ini";
   state.mediaExtensions = ".mp3.wave.mid.ogg.flac.wav.m4a.mp4.mkv.wma.avi.m3u.m3u8.qel";
 }
 

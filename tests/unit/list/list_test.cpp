@@ -1,4 +1,5 @@
 #include "core/list/list.h"
+#include "core/settings/ini.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -305,7 +306,9 @@ TEST_F(OpenFixture, SubFoldersFollowTheSetting) {
   p.state.settings.SearchSubFolder = true;
   OpenTarget(p.state, t.Path("track 2.mp3"), OpenKind::File);
   EXPECT_EQ(t.Names(p.state), (Names{"Track 1.wav", "track 2.mp3", "Track 10.mp3", "sub/inner.mp3"}));
-  p.state.settings.IgnoreDir = "sub";
+  // The ignore name is read from the ini at every open, so the user's edit counts.
+  p.state.iniPath = t.Path("qel.ini");
+  ASSERT_TRUE(WriteIniString(p.state.iniPath, "UserSetting", "IgnoreDir", "sub"));
   OpenTarget(p.state, t.Path("track 2.mp3"), OpenKind::File);
   EXPECT_EQ(p.state.entries.size(), 3u);
 }
@@ -407,14 +410,16 @@ TEST_F(PlaylistFixture, APlaylistKeepsItsOrderAndStartsItsFirstEntry) {
 }
 
 TEST_F(PlaylistFixture, TheResumedListSelectsNowPlayingWithoutStarting) {
-  p.state.settings.nowDir = t.Path("pl");
-  p.state.settings.nowPlaying = t.Path("pl/a.mp3");
+  // The resume point comes from the ini the last run wrote.
+  p.state.iniPath = t.Path("qel.ini");
+  ASSERT_TRUE(WriteIniString(p.state.iniPath, "SystemSetting", "nowDir", t.Path("pl")));
+  ASSERT_TRUE(WriteIniString(p.state.iniPath, "SystemSetting", "nowPlaying", t.Path("pl/a.mp3")));
   EXPECT_FALSE(OpenTarget(p.state, list, OpenKind::ResumedList));
   EXPECT_EQ(p.state.nowDir, t.Path("pl"));
   EXPECT_EQ(p.state.currentIndex, 1);
   EXPECT_TRUE(p.desktop.recent.empty());
   EXPECT_FALSE(p.OpenedAnything());
-  p.state.settings.nowPlaying = "/gone.mp3";
+  ASSERT_TRUE(WriteIniString(p.state.iniPath, "SystemSetting", "nowPlaying", "/gone.mp3"));
   OpenTarget(p.state, list, OpenKind::ResumedList);
   EXPECT_EQ(p.state.currentIndex, 2);  // an unknown file: the last entry
 }
