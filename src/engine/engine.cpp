@@ -356,6 +356,9 @@ class MpvDevice : public Device {
   long long PositionMs() override {
     if (seekTarget_) return *seekTarget_;
     if (eof_) return LengthMs();  // the end leaves the position at the length
+    // The player's clock settles a moment after a pause; a paused or stopped
+    // device must answer one position until it moves again.
+    if (frozen_) return *frozen_;
     long long pos = std::llround(DoubleProperty("time-pos").value_or(0) * 1000.0);
     return std::clamp(pos, 0LL, std::max(0LL, LengthMs()));
   }
@@ -367,6 +370,7 @@ class MpvDevice : public Device {
       return 0;
     }
     seekTarget_.reset();
+    frozen_.reset();
     SetFlag("pause", false);
     mode_ = Mode::Playing;
     return 0;
@@ -374,6 +378,7 @@ class MpvDevice : public Device {
   int Pause() override {
     if (mode_ == Mode::Playing) {
       SetFlag("pause", true);
+      frozen_ = PositionMs();
       mode_ = Mode::Paused;
     }
     return 0;
@@ -381,6 +386,7 @@ class MpvDevice : public Device {
   int Resume() override {
     if (mode_ == Mode::Paused) {
       seekTarget_.reset();
+      frozen_.reset();
       SetFlag("pause", false);
       mode_ = Mode::Playing;
     }
@@ -388,6 +394,7 @@ class MpvDevice : public Device {
   }
   int Stop() override {
     SetFlag("pause", true);
+    if (mode_ == Mode::Playing) frozen_ = PositionMs();
     mode_ = Mode::Stopped;
     Complete(kNotifyAborted);
     return 0;
@@ -549,6 +556,7 @@ class MpvDevice : public Device {
     if (mpv_command(mpv_, cmd) < 0) return;
     eof_ = false;
     seekTarget_ = ms;
+    frozen_.reset();
     restarted_ = false;
     // Seeks complete before the command returns, as callers read the
     // position right after; bounded so a broken file cannot hang us.
@@ -603,6 +611,7 @@ class MpvDevice : public Device {
   bool eof_ = false;
   bool restarted_ = false;
   std::optional<long long> seekTarget_;
+  std::optional<long long> frozen_;
   unsigned surface_ = 0;
   std::optional<Rect> destination_;
   void* buffer_ = nullptr;
