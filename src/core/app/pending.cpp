@@ -1,21 +1,27 @@
 #include "core/app/pending.h"
 
+#include "core/app/window_rules.h"
+#include "core/list/query.h"
+#include "core/playlist/playlist.h"
+
 namespace qel {
 
-// Filled by the window work, which owns the system's open dialogs.
-void OpenFileDialog(AppState&) {}
-// Filled by the window work, which owns the folder dialog "フォルダ選択".
-void OpenFolderDialog(AppState&) {}
+void OpenFileDialog(AppState& state) { RunOpenFileDialog(state); }
+void OpenFolderDialog(AppState& state) { RunOpenFolderDialog(state); }
 
 // Filled by the filter and jump dialog work.
 void FilterDialog(AppState&) {}
 // Filled by the filter and jump dialog work.
 int JumpDialog(AppState&) { return -1; }
-// Filled by the filter and jump dialog work (it keeps the last query).
-int JumpToNextHit(AppState&) { return -1; }
+// Jump again needs no dialog: the query the last filter or jump stored.
+int JumpToNextHit(AppState& state) {
+  if (state.queryText.empty()) return -1;
+  return FindJumpTarget(state, state.currentIndex, state.queryText);
+}
 
-// Filled by the playlist writer work (the save dialog and the writing).
-void SavePlaylistDialog(AppState&) {}
+void SavePlaylistDialog(AppState& state) {
+  WritePlaylist(state, false, state.lastIndex, state.executablePath, state.settings.NoExt);
+}
 
 // Filled by the copy, move and delete work.
 void CopySelectedFiles(AppState&) {}
@@ -38,11 +44,19 @@ void ShowFileProperties(AppState&, int) {}
 void ChooseListFont(AppState&) {}
 // Filled by the pane layout and fonts work.
 void ChoosePaneFont(AppState&) {}
-// Filled by the pane layout and fonts work.
-void RebuildFont(AppState&, Control) {}
+void RebuildFont(AppState& state, Control control) {
+  Window* window = state.platform.window;
+  if (!window) return;
+  const Settings& s = state.settings;
+  if (control == Control::PaneEdit)
+    window->SetControlFont(control, s.textFontName, s.textFontSize, s.textFontStyle);
+  else if (control == Control::ListBox)
+    window->SetControlFont(control, s.listFontName, s.listFontSize, s.listFontStyle);
+}
 
-// Filled by the text and lyrics pane work.
-void ApplyCenterText(AppState&) {}
+void ApplyCenterText(AppState& state) {
+  if (state.platform.window) state.platform.window->SetCenterText(state.settings.CenterText);
+}
 
 // Filled by the frame capture work.
 void CaptureToFile(AppState&) {}

@@ -127,6 +127,25 @@ TEST(TransportCommands, StopNextPreviousAndDoubleClick) {
   EXPECT_EQ(p.state.entries[1].order, 0);
 }
 
+TEST(JumpAgain, PlaysTheNextHitOfTheStoredQueryAndWrapsPastTheCurrent) {
+  MediaPlayer p(4);
+  p.state.entries[1].title = "live one";
+  p.state.entries[3].title = "live two";
+  p.state.currentIndex = 1;
+  HandleCommand(p.state, 4900, 0);
+  EXPECT_EQ(p.OpenIndex(), -1) << "no stored query: nothing";
+  p.state.queryText = "live";
+  HandleCommand(p.state, 4900, 0);
+  EXPECT_EQ(p.OpenIndex(), 3);
+  EXPECT_EQ(p.state.currentIndex, 3);
+  HandleCommand(p.state, 4900, 0);
+  EXPECT_EQ(p.OpenIndex(), 1);
+  p.state.queryText = "two";
+  HandleCommand(p.state, 4900, 0);
+  HandleCommand(p.state, 4900, 0);
+  EXPECT_EQ(p.state.currentIndex, 3) << "the current entry itself is never a hit";
+}
+
 TEST(HandleCommand, RefreshesThePositionDisplayAfterAHandledCommand) {
   MediaPlayer p(2);
   HandleCommand(p.state, 1004, 0);
