@@ -145,21 +145,21 @@ void MainWindow::BuildControls() {
     int id, x, y;
     const char* caption;
   };
-  const ButtonSpec specs[] = {{1005, 7, 7, "開"},  {1004, 22, 7, "再"}, {1006, 37, 7, "停"}, {1007, 52, 7, "次"},
+  const ButtonSpec layouts[] = {{1005, 7, 7, "開"},  {1004, 22, 7, "再"}, {1006, 37, 7, "停"}, {1007, 52, 7, "次"},
                               {1008, 67, 7, "前"}, {1011, 82, 7, "順"}, {1012, 166, 7, "上"}, {1013, 166, 21, "覧"}};
-  for (const ButtonSpec& spec : specs) {
+  for (const ButtonSpec& layout : layouts) {
     auto* button = new QPushButton(this);
-    button->setObjectName(QString::number(spec.id));
-    button->setToolTip(QString::fromUtf8(spec.caption));
-    button->setGeometry(du(spec.x, spec.y, 14, 14));
+    button->setObjectName(QString::number(layout.id));
+    button->setToolTip(QString::fromUtf8(layout.caption));
+    button->setGeometry(du(layout.x, layout.y, 14, 14));
     button->setIconSize(QSize(14, 14));
     button->setFocusPolicy(Qt::NoFocus);
     button->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(button, &QPushButton::customContextMenuRequested, this,
             [this, button](QPoint p) { OnContextMenu(button, button->mapToGlobal(p)); });
-    const int id = spec.id;
+    const int id = layout.id;
     connect(button, &QPushButton::clicked, this, [this, id] { Command(id); });
-    buttons_[spec.id] = button;
+    buttons_[layout.id] = button;
   }
   volume_ = new QSlider(Qt::Horizontal, this);
   volume_->setObjectName("1010");
@@ -222,9 +222,9 @@ void MainWindow::BuildControls() {
 }
 
 void MainWindow::BuildMenus() {
-  for (const MenuSpec& spec : MenuSpecs()) {
+  for (const MenuSpec& layout : MenuSpecs()) {
     auto* menu = new QMenu(this);
-    for (const MenuItemSpec& item : spec.items) {
+    for (const MenuItemSpec& item : layout.items) {
       if (item.command == 0) {
         menu->addSeparator();
         continue;
@@ -237,7 +237,7 @@ void MainWindow::BuildMenus() {
       actions_.emplace(command, action);
     }
     connect(menu, &QMenu::aboutToHide, this, [this] { state_.menuShown = false; });
-    menus_[spec.name] = menu;
+    menus_[layout.name] = menu;
   }
 }
 

@@ -3,7 +3,7 @@
 namespace qel::desktop {
 
 const std::vector<MenuSpec>& MenuSpecs() {
-  static const std::vector<MenuSpec> specs = {
+  static const std::vector<MenuSpec> layouts = {
       {"QEL_OPEN", {{1700, "ファイル", false, 118}, {1800, "フォルダ", false, 119}, {}, {1900, "サブフォルダも読み込む", true}}},
       {"QEL_PLAY", {{2500, "順次再生", true}, {2600, "ランダム再生", true}, {2700, "単曲再生", true}, {3000, "一巡再生", true}}},
       {"QEL_POPUP",
@@ -43,7 +43,7 @@ const std::vector<MenuSpec>& MenuSpecs() {
         {40028, "ダークモード", true}}},
       {"QEL_MASTER", {{2400, "マスターボリュームと連動する", true}}},
   };
-  return specs;
+  return layouts;
 }
 
 }  // namespace qel::desktop
