@@ -150,7 +150,9 @@ void LoadSettings(AppState& state) {
     double v = *master < 0.0 ? 0.0 : (*master > 1.0 ? 1.0 : *master);
     state.volume = static_cast<int32_t>(v * 1000.0);
   } else {
-    s.Volume = r.Number("Volume", 0);
+    // A linked player whose master volume cannot be read (no sound server)
+    // would otherwise start muted on a fresh ini; the system level governs.
+    s.Volume = r.Number("Volume", s.MasterVolume ? 100 : 0);
     state.volume = s.Volume * 10;
   }
   if (window) window->SetVolumeBar(state.volume / 10);

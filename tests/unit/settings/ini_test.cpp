@@ -53,6 +53,15 @@ TEST(Ini, HandEditedFileKeepsEverythingButThePlayersKeys) {
   p.desktop.master.reset();
   LoadSettings(p.state);
   EXPECT_EQ(p.state.volume, 30);
+  {
+    // Linked but unreadable, with no stored level: full volume, not silence.
+    test::FakePlayer fresh;
+    fresh.state.iniPath = dir / "none/fresh.ini";
+    fresh.desktop.master.reset();
+    LoadSettings(fresh.state);
+    EXPECT_EQ(fresh.state.volume, 1000);
+    EXPECT_EQ(fresh.window.volumeBar, 100);
+  }
   EXPECT_EQ(p.state.settings.x, 10);  // x in the wrong section is not ours
   EXPECT_EQ(p.state.mediaExtensions.rfind(".mp3.ogg.mp3.ogg", 0), 0u);
   p.window.windowRect = Rect{5, 6, 405, 306};
