@@ -9,29 +9,14 @@
 #include "core/settings/paths.h"
 #include "core/text/encoding.h"
 #include "fakes/fakes.h"
+#include "fakes/files.h"
 
 namespace qel {
 namespace {
 
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char tmpl[] = "/tmp/qel-playlist-XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~TempDir() { std::filesystem::remove_all(path); }
-  std::string operator/(const std::string& name) const { return path + "/" + name; }
-};
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+using test::ReadAll;
+using test::TempDir;
+using test::WriteAll;
 
 std::vector<std::pair<std::string, std::string>> Entries(const AppState& s) {
   std::vector<std::pair<std::string, std::string>> out;
