@@ -37,6 +37,9 @@ xvfb-run -a bash -c '
     if [ "$i" = "$runs" ]; then
       sleep 2
       echo "idle memory: $(grep VmRSS /proc/$pid/status)"
+      # Most of the resident size is clean library pages the kernel can drop;
+      # the dirty private part is what the player itself holds.
+      grep -E "^(Pss|Private_Dirty):" /proc/$pid/smaps_rollup
     fi
     kill -9 "$pid"; wait "$pid" 2>/dev/null || true
   done

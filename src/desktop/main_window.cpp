@@ -117,7 +117,10 @@ void PaneArea::paintEvent(QPaintEvent*) {
 // ---- main window
 
 MainWindow::MainWindow(AppState& state, engine::Engine* engine) : state_(state), engine_(engine) {
+  title_ = "Qel";
   setWindowTitle("Qel");
+  titleTimer_.setSingleShot(true);
+  connect(&titleTimer_, &QTimer::timeout, this, &MainWindow::PushTitle);
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setWindowIcon(AppIcon());
   setAcceptDrops(true);
@@ -258,6 +261,7 @@ void MainWindow::Create(const std::string& target, OpenKind kind) {
   LoadSettings(state_);
   ApplySettingsToWindow();
   RunOpenSequence(state_, target, kind);
+  Rows();
   LayOut(0, true);
 }
 
@@ -271,12 +275,14 @@ void MainWindow::ApplySettingsToWindow() {
 void MainWindow::HandOff(const std::string& bytes) {
   ReceiveHandOff(state_, bytes);
   HandleHandOff(state_);
+  Rows();
   LayOut(0, false);
 }
 
 void MainWindow::Command(int command, int notification) {
   if (destroyed_) return;
   HandleCommand(state_, command, notification);
+  Rows();
 }
 
 void MainWindow::LayOut(int sizeType, bool showTopRight) {
@@ -318,63 +324,90 @@ void MainWindow::LayOut(int sizeType, bool showTopRight) {
 
 // ---- Window seam: rows
 
-int MainWindow::RowCount() { return list_->count(); }
-void MainWindow::InsertRow(int at, const std::string& text) { list_->insertItem(at, Q(text)); }
-void MainWindow::DeleteRow(int at) { delete list_->takeItem(at); }
-void MainWindow::DeleteAllRows() { list_->clear(); }
-void MainWindow::AddRow(const std::string& text) { list_->addItem(Q(text)); }
+int MainWindow::RowCount() { return Rows()->count(); }
+void MainWindow::InsertRow(int at, const std::string& text) { Rows()->insertItem(at, Q(text)); }
+void MainWindow::DeleteRow(int at) { delete Rows()->takeItem(at); }
+void MainWindow::DeleteAllRows() {
+  pendingRows_.clear();
+  list_->clear();
+}
+void MainWindow::AddRow(const std::string& text) {
+  if (pendingRows_.isEmpty()) QTimer::singleShot(0, this, [this] { Rows(); });
+  pendingRows_.append(Q(text));
+}
+QListWidget* MainWindow::Rows() {
+  if (!pendingRows_.isEmpty()) {
+    list_->addItems(pendingRows_);
+    pendingRows_.clear();
+  }
+  return list_;
+}
 std::string MainWindow::RowText(int row) {
-  QListWidgetItem* item = list_->item(row);
+  QListWidgetItem* item = Rows()->item(row);
   return item ? item->text().toStdString() : std::string();
 }
 void MainWindow::ReserveRows(int) {}
 std::vector<int> MainWindow::SelectedRows() {
   std::vector<int> rows;
-  for (const QModelIndex& index : list_->selectionModel()->selectedIndexes()) rows.push_back(index.row());
+  for (const QModelIndex& index : Rows()->selectionModel()->selectedIndexes()) rows.push_back(index.row());
   std::sort(rows.begin(), rows.end());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
   return rows;
 }
 void MainWindow::SetRowSelected(int row, bool selected) {
-  if (QListWidgetItem* item = list_->item(row)) item->setSelected(selected);
+  if (QListWidgetItem* item = Rows()->item(row)) item->setSelected(selected);
 }
 void MainWindow::SetAllRowsSelected(bool selected) {
   if (selected)
-    list_->selectAll();
+    Rows()->selectAll();
   else
-    list_->clearSelection();
+    Rows()->clearSelection();
 }
 int MainWindow::TopRow() {
-  const QModelIndex index = list_->indexAt(QPoint(1, 1));
+  const QModelIndex index = Rows()->indexAt(QPoint(1, 1));
   return index.isValid() ? index.row() : 0;
 }
 void MainWindow::SetTopRow(int row) {
-  if (QListWidgetItem* item = list_->item(row)) list_->scrollToItem(item, QAbstractItemView::PositionAtTop);
+  if (QListWidgetItem* item = Rows()->item(row)) Rows()->scrollToItem(item, QAbstractItemView::PositionAtTop);
 }
 int MainWindow::RowNearPoint(Point p, bool* outside) {
-  const QRect client = list_->viewport()->rect();
+  const QRect client = Rows()->viewport()->rect();
   if (outside) *outside = !client.contains(p.x, p.y);
-  if (list_->count() == 0) return -1;
-  const QModelIndex index = list_->indexAt(QPoint(std::clamp(p.x, 0, client.width() - 1), p.y));
+  if (Rows()->count() == 0) return -1;
+  const QModelIndex index = Rows()->indexAt(QPoint(std::clamp(p.x, 0, client.width() - 1), p.y));
   if (index.isValid()) return index.row();
-  return p.y < 0 ? TopRow() : list_->count() - 1;
+  return p.y < 0 ? TopRow() : Rows()->count() - 1;
 }
-void MainWindow::RedrawList() { list_->viewport()->update(); }
+void MainWindow::RedrawList() { Rows()->viewport()->update(); }
 int MainWindow::VisibleRowCount() {
-  const int rowHeight = list_->count() ? list_->sizeHintForRow(0) : QFontMetrics(list_->font()).height();
-  return rowHeight > 0 ? list_->viewport()->height() / rowHeight : 0;
+  const int rowHeight = Rows()->count() ? Rows()->sizeHintForRow(0) : QFontMetrics(Rows()->font()).height();
+  return rowHeight > 0 ? Rows()->viewport()->height() / rowHeight : 0;
 }
 
 // ---- Window seam: title, messages, sliders, timer
 
-std::string MainWindow::Title() { return windowTitle().toStdString(); }
+constexpr int kTitleInterval = 40;
+
+std::string MainWindow::Title() { return title_; }
 void MainWindow::SetTitle(const std::string& title) {
-  setWindowTitle(Q(title));
+  title_ = title;
+  const qint64 since = titleClock_.isValid() ? titleClock_.elapsed() : kTitleInterval;
+  if (since >= kTitleInterval) {
+    titleTimer_.stop();
+    PushTitle();
+  } else if (!titleTimer_.isActive()) {
+    titleTimer_.start(static_cast<int>(kTitleInterval - since));
+  }
   const bool saving = title.find("プレイリスト保存中...") != std::string::npos;
   if (saving != saving_) {
     saving_ = saving;
     if (onSavingChanged) onSavingChanged(saving);
   }
+}
+
+void MainWindow::PushTitle() {
+  setWindowTitle(Q(title_));
+  titleClock_.restart();
 }
 
 MessageResult MainWindow::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
@@ -708,7 +741,7 @@ void MainWindow::leaveEvent(QEvent*) {
 
 bool MainWindow::OnListMouse(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
-  const QModelIndex index = list_->indexAt(p);
+  const QModelIndex index = Rows()->indexAt(p);
   if (event->type() == QEvent::MouseButtonPress && event->button() == Qt::LeftButton) {
     if (state_.entries.empty() || !index.isValid()) return false;
     state_.dragAnchorRow = index.row();

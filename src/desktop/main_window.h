@@ -9,6 +9,8 @@
 #include <QSlider>
 #include <QLabel>
 #include <QStyledItemDelegate>
+#include <QElapsedTimer>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -113,7 +115,7 @@ class MainWindow : public QWidget, public Window {
   std::optional<std::string> FolderDialog(const std::string& title, const std::string& initialDir) override;
 
   // Test access to the controls.
-  QListWidget* list() const { return list_; }
+  QListWidget* list() { return Rows(); }
   PaneArea* pane() const { return pane_; }
   QSlider* positionBar() const { return position_; }
   QSlider* volumeBar() const { return volume_; }
@@ -157,6 +159,11 @@ class MainWindow : public QWidget, public Window {
   QSlider* position_ = nullptr;
   QLabel* time_ = nullptr;
   QListWidget* list_ = nullptr;
+  // Rows added one by one go to the list widget in one batch, the first time
+  // anything looks at the rows or the event loop runs again: one model
+  // insertion instead of ten thousand.
+  QListWidget* Rows();
+  QStringList pendingRows_;
   PaneArea* pane_ = nullptr;
   std::map<std::string, QMenu*> menus_;
   std::multimap<int, QAction*> actions_;
@@ -164,6 +171,12 @@ class MainWindow : public QWidget, public Window {
   bool relayoutQueued_ = false;
   bool destroyed_ = false;
   bool saving_ = false;
+  // The title the core set last; the window manager is told at most every
+  // kTitleInterval ms, since a 10,000-row rebuild retitles once per row.
+  void PushTitle();
+  std::string title_;
+  QElapsedTimer titleClock_;
+  QTimer titleTimer_;
   bool snapping_ = false;
   bool forwarding_ = false;
   int cx_ = 6, cy_ = 13;  // dialog base units

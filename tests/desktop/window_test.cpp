@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QThread>
 
 #include "core/state.h"
 #include "desktop/main_window.h"
@@ -36,6 +37,30 @@ TEST_F(WindowSeam, RowsAndSelection) {
   EXPECT_EQ(window.RowCount(), 0);
   bool outside = false;
   EXPECT_EQ(window.RowNearPoint({1, 1}, &outside), -1);
+}
+
+// A long rebuild adds rows and retitles thousands of times in one go; the
+// window must still answer with every row and end on the last title.
+TEST_F(WindowSeam, BatchedRowsAndTitlesArriveWhole) {
+  window.AddRow("x");
+  window.DeleteAllRows();
+  for (int i = 0; i < 5000; ++i) {
+    window.AddRow("row " + std::to_string(i));
+    window.SetTitle("作成中 " + std::to_string(i));
+  }
+  window.SetTitle("Qel");
+  EXPECT_EQ(window.Title(), "Qel");
+  EXPECT_EQ(window.RowCount(), 5000);
+  EXPECT_EQ(window.RowText(4999), "row 4999");
+  window.InsertRow(0, "first");
+  window.AddRow("last");
+  EXPECT_EQ(window.RowText(0), "first");
+  EXPECT_EQ(window.RowText(5001), "last");
+  for (int i = 0; i < 20 && window.windowTitle() != "Qel"; ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(10);
+  }
+  EXPECT_EQ(window.windowTitle().toStdString(), "Qel");
 }
 
 TEST_F(WindowSeam, TitleSlidersAndLabel) {
