@@ -76,6 +76,13 @@ enum class Control {
   TimeLabel,
 };
 
+// A font as the font dialog sees it.
+struct FontPick {
+  std::string face;
+  int height = 0;  // pixels; negative means the character height
+  int style = 0;   // 0x100 bold, 0x200 italic
+};
+
 enum class MessageIcon { None, Information, Warning, Error, Question };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageResult { Ok, Cancel, Yes, No };
@@ -172,6 +179,12 @@ class Window {
   // the default face), size in points and style code; the list's row
   // height follows its font.
   virtual void SetControlFont(Control control, const std::string& face, int points, int style) = 0;
+  // The desktop's font dialog, preset with the face (empty: the default
+  // face), a pixel height (negative: character height) and the style bits
+  // 0x100 bold, 0x200 italic. Nothing when cancelled.
+  virtual std::optional<FontPick> FontDialog(const FontPick& preset) = 0;
+  // Vertical pixels per logical inch of the display, for sizes in points.
+  virtual int PixelsPerInch() = 0;
   // The pane's centred-text style.
   virtual void SetCenterText(bool on) = 0;
   // The save dialog, owned by the main window; it asks before overwriting

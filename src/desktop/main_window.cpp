@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDialog>
 #include <QTextDocument>
 #include <QMessageBox>
 #include <QMimeData>
@@ -15,6 +16,7 @@
 #include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 
 #include "core/app/commands.h"
 #include "core/app/startup.h"
@@ -50,7 +52,13 @@ QImage ImageOf(const Picture& picture) {
 // The list's rows: selected, light, dark; the current entry in bold.
 class RowDelegate : public QStyledItemDelegate {
  public:
-  RowDelegate(AppState& state, QObject* parent) : QStyledItemDelegate(parent), state_(state) {}
+  RowDelegate(AppState& state, const int& rowHeight, QObject* parent)
+      : QStyledItemDelegate(parent), state_(state), rowHeight_(rowHeight) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    if (rowHeight_ > 0) size.setHeight(rowHeight_);
+    return size;
+  }
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     if (state_.entries.empty()) return;
     const bool selected = option.state & QStyle::State_Selected;
@@ -68,7 +76,19 @@ class RowDelegate : public QStyledItemDelegate {
 
  private:
   AppState& state_;
+  const int& rowHeight_;
 };
+
+// The font as the settings describe it: a pixel height for a size in points,
+// bold and italic from the style bits, the default face when none is named.
+QFont MakeFont(const std::string& face, int points, int style, int pixelsPerInch) {
+  QFont font = QApplication::font();
+  if (!face.empty()) font.setFamily(Q(face));
+  if (points > 0) font.setPixelSize(-FontPixelHeight(points, pixelsPerInch));
+  font.setBold(style & 0x100);
+  font.setItalic(style & 0x200);
+  return font;
+}
 
 }  // namespace
 
@@ -210,7 +230,7 @@ void MainWindow::BuildControls() {
   list_->setGeometry(du(7, 36, 173, 135));
   list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list_->setUniformItemSizes(true);
-  list_->setItemDelegate(new RowDelegate(state_, list_));
+  list_->setItemDelegate(new RowDelegate(state_, rowHeight_, list_));
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   list_->setAcceptDrops(false);
@@ -532,17 +552,41 @@ Rect MainWindow::WindowRect() {
 }
 
 void MainWindow::SetControlFont(Control control, const std::string& face, int points, int style) {
-  QFont font = QApplication::font();
-  if (!face.empty()) font.setFamily(Q(face));
-  if (points > 0) font.setPointSize(points);
-  font.setBold(style & 0x100);
-  font.setItalic(style & 0x200);
+  const int ppi = PixelsPerInch();
+  const QFont font = MakeFont(face, points, style, ppi);
   if (control == Control::ListBox) {
     list_->setFont(font);
+    // The row height follows the list's font against the metrics of the
+    // default font, as a fresh device context of the list would report them.
+    const QFontMetrics standard(QApplication::font());
+    const int height = points > 0 ? FontPixelHeight(points, ppi) : -QFontInfo(font).pixelSize();
+    rowHeight_ = ListRowHeight(height, standard.height(), standard.leading());
+    list_->reset();  // the uniform row size is measured again
     list_->viewport()->update();
   } else if (control == Control::PaneEdit) {
     pane_->edit()->setFont(font);
   }
+}
+
+int MainWindow::PixelsPerInch() { return std::max(1, logicalDpiY()); }
+
+std::optional<FontPick> MainWindow::FontDialog(const FontPick& preset) {
+  const int ppi = PixelsPerInch();
+  QFont initial = QApplication::font();
+  if (!preset.face.empty()) initial.setFamily(Q(preset.face));
+  if (preset.height < 0) initial.setPixelSize(-preset.height);
+  initial.setBold(preset.style & 0x100);
+  initial.setItalic(preset.style & 0x200);
+  bool ok = false;
+  const QFont chosen = QFontDialog::getFont(&ok, initial, this, "Qel");
+  if (!ok) return std::nullopt;
+  FontPick pick;
+  pick.face = chosen.family().toStdString();
+  const int pixels = chosen.pixelSize() > 0 ? chosen.pixelSize()
+                                            : static_cast<int>(std::lround(chosen.pointSizeF() * ppi / 72.0));
+  pick.height = -pixels;
+  pick.style = (chosen.bold() ? 0x100 : 0) | (chosen.italic() ? 0x200 : 0);
+  return pick;
 }
 
 void MainWindow::SetCenterText(bool on) {

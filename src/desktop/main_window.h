@@ -108,6 +108,8 @@ class MainWindow : public QWidget, public Window {
   Rect WindowRect() override;
   void SetControlFont(Control control, const std::string& face, int points, int style) override;
   void SetCenterText(bool on) override;
+  std::optional<FontPick> FontDialog(const FontPick& preset) override;
+  int PixelsPerInch() override;
   std::optional<std::string> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
                                             const std::string& defaultExt, const std::string& initialDir,
                                             const std::string& initialName) override;
@@ -164,6 +166,7 @@ class MainWindow : public QWidget, public Window {
   // insertion instead of ten thousand.
   QListWidget* Rows();
   QStringList pendingRows_;
+  int rowHeight_ = 0;  // from the list's font; 0 until it has one
   PaneArea* pane_ = nullptr;
   std::map<std::string, QMenu*> menus_;
   std::multimap<int, QAction*> actions_;

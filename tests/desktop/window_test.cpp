@@ -2,7 +2,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFontDialog>
 #include <QThread>
+#include <QTimer>
+#include <optional>
 
 #include "core/state.h"
 #include "desktop/main_window.h"
@@ -61,6 +64,58 @@ TEST_F(WindowSeam, BatchedRowsAndTitlesArriveWhole) {
     QThread::msleep(10);
   }
   EXPECT_EQ(window.windowTitle().toStdString(), "Qel");
+}
+
+// Answers the next modal font dialog: records its preset, then picks `font`
+// or, without one, cancels.
+void AnswerFontDialog(QFont* seen, std::optional<QFont> font) {
+  QTimer::singleShot(50, [seen, font] {
+    auto* dialog = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    *seen = dialog->currentFont();
+    if (font) {
+      dialog->setCurrentFont(*font);
+      dialog->accept();
+    } else {
+      dialog->reject();
+    }
+  });
+}
+
+TEST_F(WindowSeam, FontDialogPresetsAndAnswers) {
+  const int ppi = window.PixelsPerInch();
+  ASSERT_GT(ppi, 0);
+  QFont seen;
+  QFont pick("Noto Sans CJK JP");
+  pick.setPixelSize(21);
+  pick.setBold(true);
+  AnswerFontDialog(&seen, pick);
+  const auto answer = window.FontDialog({"DejaVu Serif", -16, 0x200});
+  EXPECT_EQ(seen.family().toStdString(), "DejaVu Serif");
+  EXPECT_TRUE(seen.italic());
+  EXPECT_FALSE(seen.bold());
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->face, "Noto Sans CJK JP");
+  EXPECT_EQ(answer->height, -21);
+  EXPECT_EQ(answer->style, 0x100);
+
+  AnswerFontDialog(&seen, std::nullopt);
+  EXPECT_FALSE(window.FontDialog({"", -13, 0}));
+}
+
+// The list's rows take the height its font implies; a bigger font, taller rows.
+TEST_F(WindowSeam, ListRowsFollowTheListFont) {
+  for (int i = 0; i < 3; ++i) window.AddRow("行 " + std::to_string(i));
+  window.SetControlFont(Control::ListBox, "Noto Sans CJK JP", 12, 0x100);
+  const int small = window.list()->sizeHintForRow(0);
+  EXPECT_EQ(window.list()->font().pixelSize(), 12 * window.PixelsPerInch() / 72);
+  EXPECT_TRUE(window.list()->font().bold());
+  window.SetControlFont(Control::ListBox, "Noto Sans CJK JP", 24, 0);
+  const int large = window.list()->sizeHintForRow(0);
+  EXPECT_GE(small, 12 * window.PixelsPerInch() / 72);
+  EXPECT_GT(large, small * 3 / 2);
+  window.SetControlFont(Control::PaneEdit, "", 10, 0x200);
+  EXPECT_TRUE(window.pane()->edit()->font().italic());
 }
 
 TEST_F(WindowSeam, TitleSlidersAndLabel) {

@@ -122,6 +122,11 @@ class FakeWindow : public Window {
     fonts[control] = {face, points, style};
   }
   void SetCenterText(bool on) override { centerText = on; }
+  std::optional<FontPick> FontDialog(const FontPick& preset) override {
+    fontDialogs.push_back(preset);
+    return fontDialogAnswer;
+  }
+  int PixelsPerInch() override { return pixelsPerInch; }
   std::optional<std::string> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
                                             const std::string& defaultExt, const std::string& initialDir,
                                             const std::string& initialName) override {
@@ -191,6 +196,9 @@ class FakeWindow : public Window {
   std::vector<Rect> moves;
   std::map<Control, FontChoice> fonts;
   bool centerText = false;
+  std::vector<FontPick> fontDialogs;      // presets, in order
+  std::optional<FontPick> fontDialogAnswer;  // nothing: the user cancels
+  int pixelsPerInch = 96;
   std::vector<SaveDialog> saveDialogs;
   std::optional<std::string> saveDialogAnswer;  // what the next save dialogs answer
 };

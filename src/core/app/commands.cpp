@@ -223,7 +223,11 @@ void FontSizeKey(AppState& s, int key) {
   int next = AdjustFontSize(key, *size);
   if (next == *size) return;
   *size = next;
-  RebuildFont(s, focus);
+  MakeControlFont(s, focus);
+  if (focus == Control::ListBox)
+    RedrawList(s);
+  else
+    Relayout(s);
 }
 
 void MoveRows(AppState& s, bool down) {
@@ -322,8 +326,8 @@ constexpr Command kCommands[] = {
     {2900, Sort},
     {3000, [](AppState& s, int) { ChoosePlayMode(s, kMenuOne); }},
     {3100, [](AppState& s, int) { if (Window* w = Win(s)) w->MinimizeMainWindow(); }},
-    {3400, [](AppState& s, int) { ChoosePaneFont(s); Relayout(s); }},
-    {3500, [](AppState& s, int) { ChooseListFont(s); RedrawList(s); }},
+    {3400, [](AppState& s, int) { ChooseControlFont(s, Control::PaneEdit); MakeControlFont(s, Control::PaneEdit); Relayout(s); }},
+    {3500, [](AppState& s, int) { ChooseControlFont(s, Control::ListBox); MakeControlFont(s, Control::ListBox); RedrawList(s); }},
     {3700, [](AppState& s, int) { JumpToRandomEntry(s); }},
     {3800, [](AppState& s, int) { Toggle(s, s.settings.IgnoreError, 3800); }},
     {4000, [](AppState& s, int) { MoveSelectedToDust(s); Renumber(s); }},

@@ -40,20 +40,6 @@ void RenameSelectedFile(AppState&) {}
 // Filled by the rename and clipboard work (the file manager's properties).
 void ShowFileProperties(AppState&, int) {}
 
-// Filled by the pane layout and fonts work.
-void ChooseListFont(AppState&) {}
-// Filled by the pane layout and fonts work.
-void ChoosePaneFont(AppState&) {}
-void RebuildFont(AppState& state, Control control) {
-  Window* window = state.platform.window;
-  if (!window) return;
-  const Settings& s = state.settings;
-  if (control == Control::PaneEdit)
-    window->SetControlFont(control, s.textFontName, s.textFontSize, s.textFontStyle);
-  else if (control == Control::ListBox)
-    window->SetControlFont(control, s.listFontName, s.listFontSize, s.listFontStyle);
-}
-
 void ApplyCenterText(AppState& state) {
   if (state.platform.window) state.platform.window->SetCenterText(state.settings.CenterText);
 }

@@ -31,12 +31,6 @@ void CutSelectedToClipboard(AppState& state);   // 40024
 void RenameSelectedFile(AppState& state);       // 40025
 void ShowFileProperties(AppState& state, int row);  // 1000
 
-// Fonts: the font dialogs (3500 list, 3400 pane) and the font of a control
-// rebuilt after its size changed (106, 107, 109).
-void ChooseListFont(AppState& state);
-void ChoosePaneFont(AppState& state);
-void RebuildFont(AppState& state, Control control);
-
 // The pane's centred-text style after CenterText changed (40010).
 void ApplyCenterText(AppState& state);
 

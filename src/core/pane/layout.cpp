@@ -1,6 +1,7 @@
 #include "core/pane/layout.h"
 
 #include <cmath>
+#include <optional>
 
 #include "core/app/window_rules.h"
 
@@ -70,6 +71,45 @@ int ListRowHeight(int fontHeight, int tmHeight, int tmExternalLeading) {
   if (tmHeight <= 0) return -fontHeight;
   return static_cast<int>(std::trunc(-static_cast<double>(fontHeight) / tmHeight *
                                      (tmHeight + 2 * tmExternalLeading)));
+}
+
+namespace {
+
+struct FontFields {
+  std::string* face;
+  int* size;
+  int* style;
+};
+
+std::optional<FontFields> FieldsOf(Settings& s, Control control) {
+  if (control == Control::PaneEdit) return FontFields{&s.textFontName, &s.textFontSize, &s.textFontStyle};
+  if (control == Control::ListBox) return FontFields{&s.listFontName, &s.listFontSize, &s.listFontStyle};
+  return std::nullopt;
+}
+
+}  // namespace
+
+void MakeControlFont(AppState& state, Control control) {
+  Window* window = state.platform.window;
+  const auto fields = FieldsOf(state.settings, control);
+  if (window && fields) window->SetControlFont(control, *fields->face, *fields->size, *fields->style);
+}
+
+bool ChooseControlFont(AppState& state, Control control) {
+  Window* window = state.platform.window;
+  const auto fields = FieldsOf(state.settings, control);
+  if (!window || !fields) return false;
+  const int ppi = window->PixelsPerInch();
+  // The style goes into the preset too: a dialog confirmed untouched must not
+  // turn a bold font regular.
+  const std::optional<FontPick> pick = window->FontDialog({*fields->face, FontPixelHeight(*fields->size, ppi),
+                                                           *fields->style});
+  if (!pick) return false;
+  // A size the dialog cannot express in points keeps the old one.
+  if (const int points = FontPointsFromHeight(pick->height, ppi); points > 0) *fields->size = points;
+  *fields->face = pick->face;
+  *fields->style = pick->style;
+  return true;
 }
 
 int AdjustFontSize(int command, int size) {

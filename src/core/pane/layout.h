@@ -35,6 +35,12 @@ int FontPointsFromHeight(int height, int pixelsPerInch);
 // Row height of the list from its font's height and the default font's
 // metrics.
 int ListRowHeight(int fontHeight, int tmHeight, int tmExternalLeading);
+// The font of the list or the pane, from the settings, given to the window.
+void MakeControlFont(AppState& state, Control control);
+// The font dialog for the list or the pane, preset from the settings; on
+// confirmation the settings take the chosen size, face and style. Returns
+// whether the user confirmed.
+bool ChooseControlFont(AppState& state, Control control);
 // The font size keys: 106 back to 9, 107 plus one, 109 minus one while 7 or
 // more. Returns the new size.
 int AdjustFontSize(int command, int size);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/pane/layout.h"
 #include "core/settings/file_names.h"
 #include "core/settings/ini.h"
 #include "core/settings/paths.h"
@@ -164,8 +165,8 @@ void LoadSettings(AppState& state) {
   s.textFontStyle = r.Number("textFontStyle", 0);
   s.listFontStyle = r.Number("listFontStyle", 0);
   if (window) {
-    window->SetControlFont(Control::PaneEdit, s.textFontName, s.textFontSize, s.textFontStyle);
-    window->SetControlFont(Control::ListBox, s.listFontName, s.listFontSize, s.listFontStyle);
+    MakeControlFont(state, Control::PaneEdit);
+    MakeControlFont(state, Control::ListBox);
   }
 
   s.SingleClickMode = r.Switch("SingleClickMode", false);

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "core/app/commands.h"
 #include "core/pane/layout.h"
 #include "fakes/fakes.h"
 
@@ -253,6 +254,64 @@ TEST(Fonts, PointsAndPixels) {
   EXPECT_EQ(AdjustFontSize(107, 9), 10);
   EXPECT_EQ(AdjustFontSize(109, 7), 6);
   EXPECT_EQ(AdjustFontSize(109, 6), 6);
+}
+
+// The font dialogs through their commands: preset from the settings, the
+// answer stored in points, the control's font made again either way.
+TEST_F(WindowRules, FontDialogsPresetAndStoreTheChoice) {
+  state.settings.textFontName = "Noto Sans";
+  state.settings.textFontSize = 12;
+  state.settings.textFontStyle = 0x100;
+  window.fontDialogAnswer = FontPick{"DejaVu Serif", -19, 0x200};
+  HandleCommand(state, 3400, 0);
+  ASSERT_EQ(window.fontDialogs.size(), 1u);
+  EXPECT_EQ(window.fontDialogs[0].face, "Noto Sans");
+  EXPECT_EQ(window.fontDialogs[0].height, -16);
+  EXPECT_EQ(window.fontDialogs[0].style, 0x100);
+  EXPECT_EQ(state.settings.textFontSize, 14);  // 19 px at 96 ppi is 14.25 pt
+  EXPECT_EQ(state.settings.textFontName, "DejaVu Serif");
+  EXPECT_EQ(state.settings.textFontStyle, 0x200);
+  EXPECT_EQ(window.fonts[Control::PaneEdit].face, "DejaVu Serif");
+  EXPECT_EQ(window.fonts[Control::PaneEdit].points, 14);
+  EXPECT_GT(window.relayouts, 0);
+  EXPECT_EQ(window.fonts.count(Control::ListBox), 0u);
+
+  // Cancel keeps the list's settings but still gives the list its font.
+  state.settings.listFontSize = 9;
+  window.fontDialogAnswer.reset();
+  window.pixelsPerInch = 144;
+  const int redraws = window.listRedraws;
+  HandleCommand(state, 3500, 0);
+  ASSERT_EQ(window.fontDialogs.size(), 2u);
+  EXPECT_EQ(window.fontDialogs[1].height, -18);
+  EXPECT_EQ(state.settings.listFontSize, 9);
+  EXPECT_EQ(window.fonts[Control::ListBox].points, 9);
+  EXPECT_GT(window.listRedraws, redraws);
+
+  // A height that is no size in points leaves the size alone.
+  window.fontDialogAnswer = FontPick{"", 0, 0};
+  HandleCommand(state, 3500, 0);
+  EXPECT_EQ(state.settings.listFontSize, 9);
+  EXPECT_EQ(state.settings.listFontName, "");
+}
+
+TEST_F(WindowRules, FontSizeKeysActOnTheFocusedControl) {
+  struct Case {
+    Control focus;
+    int command, before, after;
+  };
+  const Case cases[] = {{Control::ListBox, 106, 14, 9},  {Control::ListBox, 107, 9, 10},
+                        {Control::PaneEdit, 109, 7, 6},  {Control::PaneEdit, 109, 6, 6},
+                        {Control::MainWindow, 107, 9, 9}};
+  for (const Case& c : cases) {
+    window.focus = c.focus;
+    window.fonts.clear();
+    state.settings.listFontSize = state.settings.textFontSize = c.before;
+    HandleCommand(state, c.command, 0);
+    const int size = c.focus == Control::PaneEdit ? state.settings.textFontSize : state.settings.listFontSize;
+    EXPECT_EQ(size, c.after) << c.command << " from " << c.before;
+    EXPECT_EQ(window.fonts.count(c.focus), c.before != c.after ? 1u : 0u);
+  }
 }
 
 }  // namespace
