@@ -246,7 +246,7 @@ void MainWindow::BuildControls() {
 
 void MainWindow::BuildMenus() {
   for (const MenuSpec& layout : MenuSpecs()) {
-    auto* menu = new QMenu(this);
+    auto* menu = new OwnerDrawnMenu(this);
     for (const MenuItemSpec& item : layout.items) {
       if (item.command == 0) {
         menu->addSeparator();
@@ -254,7 +254,10 @@ void MainWindow::BuildMenus() {
       }
       QAction* action = menu->addAction(QString::fromUtf8(item.caption));
       action->setCheckable(item.checkable);
-      if (item.icon) action->setIcon(IconByNumber(item.icon));
+      if (item.icon) {
+        action->setIcon(IconByNumber(item.icon));
+        menu->SetOwnerDrawn(action);
+      }
       const int command = item.command;
       connect(action, &QAction::triggered, this, [this, command] { Command(command); });
       actions_.emplace(command, action);

@@ -1,5 +1,11 @@
 #include "desktop/menus.h"
 
+#include <QMenuBar>
+#include <algorithm>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStyle>
+
 namespace qel::desktop {
 
 const std::vector<MenuSpec>& MenuSpecs() {
@@ -44,6 +50,38 @@ const std::vector<MenuSpec>& MenuSpecs() {
       {"QEL_MASTER", {{2400, "マスターボリュームと連動する", true}}},
   };
   return layouts;
+}
+
+int OwnerDrawnMenu::TextOffset() const {
+  if (textOffset_ == 0) {
+    QMenuBar bar;
+    bar.setFont(font());
+    bar.addAction("X");
+    textOffset_ = std::max(1, bar.sizeHint().height());
+  }
+  return textOffset_;
+}
+
+void OwnerDrawnMenu::paintEvent(QPaintEvent* event) {
+  QMenu::paintEvent(event);
+  QPainter painter(this);
+  const int iconSize = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+  for (QAction* action : actions()) {
+    if (!ownerDrawn_.count(action) || !action->isVisible()) continue;
+    const QRect item = actionGeometry(action);
+    if (!event->rect().intersects(item)) continue;
+    const bool selected = action == activeAction() && action->isEnabled();
+    painter.fillRect(item, palette().color(selected ? QPalette::Highlight : QPalette::Window));
+    const QIcon::Mode mode = !action->isEnabled() ? QIcon::Disabled : selected ? QIcon::Selected : QIcon::Normal;
+    const QRect iconRect(item.left(), item.top() + (item.height() - iconSize) / 2, iconSize, iconSize);
+    action->icon().paint(&painter, iconRect, Qt::AlignCenter, mode);
+    painter.setPen(palette().color(!action->isEnabled() ? QPalette::Disabled : QPalette::Active,
+                                   selected ? QPalette::HighlightedText : QPalette::WindowText));
+    QRect text = item;
+    text.setLeft(item.left() + TextOffset());
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextShowMnemonic,
+                     action->text());
+  }
 }
 
 }  // namespace qel::desktop

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFontDialog>
+#include <QStyle>
 #include <QThread>
 #include <QTimer>
 #include <optional>
@@ -116,6 +117,52 @@ TEST_F(WindowSeam, ListRowsFollowTheListFont) {
   EXPECT_GT(large, small * 3 / 2);
   window.SetControlFont(Control::PaneEdit, "", 10, 0x200);
   EXPECT_TRUE(window.pane()->edit()->font().italic());
+}
+
+// Counts the pixels of a rectangle of the picture that differ from `colour`.
+int PixelsOtherThan(const QImage& image, const QRect& area, QColor colour) {
+  int count = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) count += image.pixelColor(x, y).rgb() != colour.rgb();
+  return count;
+}
+
+// The open menu draws its file and folder items itself: highlight or menu
+// colour across the item, the icon at the left edge, the caption one menu-bar
+// height in.
+TEST_F(WindowSeam, OpenMenuDrawsItsTwoItems) {
+  auto* menu = static_cast<OwnerDrawnMenu*>(window.menu("QEL_OPEN"));
+  menu->popup(QPoint(0, 0));
+  QCoreApplication::processEvents();
+  QAction* file = menu->actions().at(0);
+  QAction* folder = menu->actions().at(1);
+  menu->setActiveAction(file);
+  const QImage image = menu->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const qreal scale = image.width() / static_cast<qreal>(menu->width());
+  auto px = [scale](const QRect& r) {
+    return QRect(qRound(r.left() * scale), qRound(r.top() * scale), qRound(r.width() * scale), qRound(r.height() * scale));
+  };
+  const QColor highlight = menu->palette().color(QPalette::Highlight);
+  const QColor plain = menu->palette().color(QPalette::Window);
+  const QRect fileItem = px(menu->actionGeometry(file));
+  const QRect folderItem = px(menu->actionGeometry(folder));
+  ASSERT_GT(fileItem.width(), 0);
+  const int offset = qRound(menu->TextOffset() * scale);
+  const int icon = qRound(menu->style()->pixelMetric(QStyle::PM_SmallIconSize) * scale);
+  // Between the icon and the caption the item is bare fill.
+  const QRect fileGap(fileItem.left() + icon + 1, fileItem.top() + 1, std::max(1, offset - icon - 2),
+                      fileItem.height() - 2);
+  const QRect folderGap = fileGap.translated(0, folderItem.top() - fileItem.top());
+  ASSERT_GT(offset - icon, 2);
+  EXPECT_EQ(PixelsOtherThan(image, fileGap, highlight), 0);
+  EXPECT_EQ(PixelsOtherThan(image, folderGap, plain), 0);
+  // The icon and the caption are there.
+  EXPECT_GT(PixelsOtherThan(image, QRect(folderItem.left(), folderItem.top(), icon, folderItem.height()), plain), 0);
+  EXPECT_GT(PixelsOtherThan(image, QRect(folderItem.left() + offset, folderItem.top(), folderItem.width() - offset,
+                                         folderItem.height()), plain), 0);
+  EXPECT_EQ(file->text().toStdString(), "ファイル");
+  EXPECT_EQ(folder->text().toStdString(), "フォルダ");
+  menu->hide();
 }
 
 TEST_F(WindowSeam, TitleSlidersAndLabel) {
