@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QStyleOption>
 
 namespace qel::desktop {
 
@@ -71,7 +72,18 @@ void OwnerDrawnMenu::paintEvent(QPaintEvent* event) {
     const QRect item = actionGeometry(action);
     if (!event->rect().intersects(item)) continue;
     const bool selected = action == activeAction() && action->isEnabled();
-    painter.fillRect(item, palette().color(selected ? QPalette::Highlight : QPalette::Window));
+    if (selected) {
+      painter.fillRect(item, palette().color(QPalette::Highlight));
+    } else {
+      // The menu colour is whatever the style paints the menu's panel with.
+      QStyleOption panel;
+      panel.initFrom(this);
+      panel.rect = rect();
+      painter.save();
+      painter.setClipRect(item);
+      style()->drawPrimitive(QStyle::PE_PanelMenu, &panel, &painter, this);
+      painter.restore();
+    }
     const QIcon::Mode mode = !action->isEnabled() ? QIcon::Disabled : selected ? QIcon::Selected : QIcon::Normal;
     const QRect iconRect(item.left(), item.top() + (item.height() - iconSize) / 2, iconSize, iconSize);
     action->icon().paint(&painter, iconRect, Qt::AlignCenter, mode);

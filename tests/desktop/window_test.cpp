@@ -143,7 +143,9 @@ TEST_F(WindowSeam, OpenMenuDrawsItsTwoItems) {
     return QRect(qRound(r.left() * scale), qRound(r.top() * scale), qRound(r.width() * scale), qRound(r.height() * scale));
   };
   const QColor highlight = menu->palette().color(QPalette::Highlight);
-  const QColor plain = menu->palette().color(QPalette::Window);
+  // The menu's own colour, right of the last item's caption.
+  const QRect last = px(menu->actionGeometry(menu->actions().at(3)));
+  const QColor plain = image.pixelColor(last.right() - 2, last.center().y());
   const QRect fileItem = px(menu->actionGeometry(file));
   const QRect folderItem = px(menu->actionGeometry(folder));
   ASSERT_GT(fileItem.width(), 0);
