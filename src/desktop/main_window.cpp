@@ -168,8 +168,8 @@ void MainWindow::BuildControls() {
     int id, x, y;
     const char* caption;
   };
-  const ButtonSpec layouts[] = {{1005, 7, 7, "開"},  {1004, 22, 7, "再"}, {1006, 37, 7, "停"}, {1007, 52, 7, "次"},
-                              {1008, 67, 7, "前"}, {1011, 82, 7, "順"}, {1012, 166, 7, "上"}, {1013, 166, 21, "覧"}};
+  const ButtonSpec layouts[] = {{1005, 7, 7, "開"},  {1004, 22, 7, "再"}, {1006, 37, 7, "停"}, {1007, 52, 7, "前"},
+                              {1008, 67, 7, "次"}, {1011, 82, 7, "順"}, {1012, 166, 7, "上"}, {1013, 166, 21, "覧"}};
   for (const ButtonSpec& layout : layouts) {
     auto* button = new QPushButton(this);
     button->setObjectName(QString::number(layout.id));
