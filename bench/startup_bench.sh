@@ -8,6 +8,7 @@ bin=$(realpath "${1:-build/bin/qel}")
 runs=${2:-5}
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
+unset PULSE_SERVER PULSE_RUNTIME_PATH  # leave the user's master volume alone
 export XDG_CONFIG_HOME=$root/config XDG_STATE_HOME=$root/state XDG_RUNTIME_DIR=$root/runtime QEL_AUDIO_OUTPUT=null
 mkdir -p "$XDG_STATE_HOME/qel" "$root/music" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 cp "demo/01 朝の歌.mp3" "$root/music/track.mp3"

@@ -35,6 +35,10 @@ def main():
     env.update(XDG_CONFIG_HOME=f"{root}/config", XDG_STATE_HOME=f"{root}/state",
                XDG_RUNTIME_DIR=f"{root}/runtime", XDG_DATA_HOME=f"{root}/data", QEL_AUDIO_OUTPUT="null")
     env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+    # The player follows the master volume of any sound server it finds: keep
+    # it away from the user's own.
+    for name in ("PULSE_SERVER", "PULSE_RUNTIME_PATH"):
+        env.pop(name, None)
     os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
     music = f"{root}/music"
     other = f"{root}/other"
