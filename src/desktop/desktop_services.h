@@ -2,11 +2,15 @@
 // launcher progress, recent documents, the master volume.
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <utility>
 
 #include "core/platform.h"
+#include "desktop/pulse_volume.h"
 
 namespace qel::desktop {
 
@@ -17,9 +21,10 @@ class DesktopServices : public Desktop {
   void AddRecentDocument(const std::string& path) override;
   void SetPowerRequests(bool keepSystemAwake, bool keepDisplayOn) override;
   void SetTaskbarProgress(long long done, long long total) override;
-  // No master volume control is wired up: the link then has nothing to follow.
-  std::optional<double> MasterVolume() override { return std::nullopt; }
-  void SetMasterVolume(double) override {}
+  // The default sink's volume; without a sound server the link has nothing
+  // to follow.
+  std::optional<double> MasterVolume() override { return masterVolume_.Volume(); }
+  void SetMasterVolume(double volume) override { masterVolume_.SetVolume(volume); }
   bool MoveToTrash(const std::string& path) override;
   void SetBusyMarker(bool on) override {
     if (onBusy) onBusy(on);
@@ -30,10 +35,24 @@ class DesktopServices : public Desktop {
   static QString RecentFilePath();
 
  private:
-  bool bus_ = false;
-  unsigned screenCookie_ = 0;
-  bool screenInhibited_ = false;
+  void RequestDisplay();
+  void RequestSystem();
+
+  bool bus_ = false;  // a session bus is there
+  // Power requests never wait for their answer: a screen saver or logind
+  // that is slow or stuck must not freeze the window. Answers come back to
+  // this object; deleting it drops the ones still outstanding.
+  std::unique_ptr<QObject> replies_;
+  bool wantDisplay_ = false;
+  bool displayPending_ = false;
+  std::optional<unsigned> screenCookie_;
+  bool wantSystem_ = false;
+  bool systemPending_ = false;
   int sleepFd_ = -1;
+  // The launcher entry is told only of changes: the position timer asks
+  // ten times a second for what is mostly the same value.
+  std::optional<std::pair<bool, double>> lastProgress_;
+  PulseVolume masterVolume_;
 };
 
 // Adds or refreshes one entry of a recently-used.xbel file, written through a
