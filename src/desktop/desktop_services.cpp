@@ -88,6 +88,7 @@ void DeclareOnce(QXmlStreamWriter& w, const QXmlStreamReader& r, const char* uri
 std::optional<QByteArray> WithRecentEntry(const QByteArray& document, const std::string& path, const QString& now) {
   QXmlStreamReader r(document);
   QByteArray out;
+  out.reserve(document.size() + 2048);
   QXmlStreamWriter w(&out);
   int depth = 0;
   bool found = false;
@@ -184,17 +185,23 @@ std::optional<QByteArray> WithRecentEntry(const QByteArray& document, const std:
 }  // namespace
 
 DesktopServices::DesktopServices() : replies_(std::make_unique<QObject>()) {
+  recentWriter_.setMaxThreadCount(1);
   // Only with a session bus: headless runs have none.
   bus_ = !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && QDBusConnection::sessionBus().isConnected();
 }
 
-DesktopServices::~DesktopServices() { SetPowerRequests(false, false); }
+DesktopServices::~DesktopServices() {
+  SetPowerRequests(false, false);
+  FlushRecentDocuments();
+}
 
 QString DesktopServices::RecentFilePath() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/recently-used.xbel";
 }
 
-void DesktopServices::AddRecentDocument(const std::string& path) { AddToRecentFile(RecentFilePath(), path); }
+void DesktopServices::AddRecentDocument(const std::string& path) {
+  recentWriter_.start([xbel = RecentFilePath(), path] { AddToRecentFile(xbel, path); });
+}
 
 bool AddToRecentFile(const QString& xbelPath, const std::string& path) {
   if (path.empty()) return false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <QThreadPool>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -31,6 +32,9 @@ class DesktopServices : public Desktop {
   }
   std::function<void(bool)> onBusy;
 
+  // Waits until every recent document handed over so far is written.
+  void FlushRecentDocuments() { recentWriter_.waitForDone(); }
+
   // The recently-used.xbel file the recent documents go to.
   static QString RecentFilePath();
 
@@ -53,6 +57,9 @@ class DesktopServices : public Desktop {
   // ten times a second for what is mostly the same value.
   std::optional<std::pair<bool, double>> lastProgress_;
   PulseVolume masterVolume_;
+  // The desktop-wide xbel grows to megabytes and is rewritten whole: that
+  // happens on one thread of its own, in order, never on the window's.
+  QThreadPool recentWriter_;
 };
 
 // Adds or refreshes one entry of a recently-used.xbel file, written through a

@@ -561,9 +561,11 @@ void MainWindow::SetControlFont(Control control, const std::string& face, int po
     list_->setFont(font);
     // The row height follows the list's font against the metrics of the
     // default font, as a fresh device context of the list would report them.
+    // The font's height here is its whole line, not its em: faces such as
+    // the CJK ones reach far above and below the em, and rows one em high
+    // would cut every line of Japanese text.
     const QFontMetrics standard(QApplication::font());
-    const int height = points > 0 ? FontPixelHeight(points, ppi) : -QFontInfo(font).pixelSize();
-    rowHeight_ = ListRowHeight(height, standard.height(), standard.leading());
+    rowHeight_ = ListRowHeight(-QFontMetrics(font).height(), standard.height(), standard.leading());
     list_->reset();  // the uniform row size is measured again
     list_->viewport()->update();
   } else if (control == Control::PaneEdit) {

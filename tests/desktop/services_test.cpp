@@ -563,6 +563,7 @@ TEST_F(RecentDocuments, FirstAddWritesAnXbelOtherReadersUnderstand) {
     paths.push_back(Media(name));
     services.AddRecentDocument(paths.back());
   }
+  services.FlushRecentDocuments();
   const auto bookmarks = ReadXbel(xbel);
   ASSERT_TRUE(bookmarks);
   ASSERT_EQ(bookmarks->size(), std::size(names));

@@ -113,6 +113,8 @@ TEST_F(WindowSeam, ListRowsFollowTheListFont) {
   EXPECT_TRUE(window.list()->font().bold());
   window.SetControlFont(Control::ListBox, "Noto Sans CJK JP", 24, 0);
   const int large = window.list()->sizeHintForRow(0);
+  // A row holds a whole line of the font, Japanese glyphs included.
+  EXPECT_GE(large, QFontMetrics(window.list()->font()).height());
   EXPECT_GE(small, 12 * window.PixelsPerInch() / 72);
   EXPECT_GT(large, small * 3 / 2);
   window.SetControlFont(Control::PaneEdit, "", 10, 0x200);
