@@ -182,6 +182,14 @@ std::optional<QByteArray> WithRecentEntry(const QByteArray& document, const std:
   return out;
 }
 
+// Ends the screen saver's inhibition of this cookie; nothing waits for it.
+void UnInhibitScreen(unsigned cookie) {
+  QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+                                                     "org.freedesktop.ScreenSaver", "UnInhibit");
+  call << cookie;
+  QDBusConnection::sessionBus().send(call);
+}
+
 }  // namespace
 
 DesktopServices::DesktopServices() : replies_(std::make_unique<QObject>()) {
@@ -244,10 +252,7 @@ void DesktopServices::SetPowerRequests(bool system, bool display) {
     if (display) {
       RequestDisplay();
     } else if (screenCookie_) {
-      QDBusMessage call = QDBusMessage::createMethodCall(
-          "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "UnInhibit");
-      call << *screenCookie_;
-      QDBusConnection::sessionBus().send(call);
+      UnInhibitScreen(*screenCookie_);
       screenCookie_.reset();
     }
   }
@@ -280,10 +285,7 @@ void DesktopServices::RequestDisplay() {
       return;
     }
     // Cleared while the answer was on its way: give it back at once.
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "UnInhibit");
-    call << reply.value();
-    QDBusConnection::sessionBus().send(call);
+    UnInhibitScreen(reply.value());
   });
 }
 

@@ -17,6 +17,7 @@
 #include "core/playback/device.h"
 #include "core/playback/order.h"
 #include "core/playlist/playlist.h"
+#include "core/settings/file_names.h"
 
 namespace qel {
 namespace {
@@ -256,23 +257,11 @@ struct Shuffler {
 
 }  // namespace
 
-std::string_view FolderPart(std::string_view path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string_view::npos) return {};
-  if (slash == 0) return path.substr(0, 1);
-  return path.substr(0, slash);
-}
-
-std::string_view FileNamePart(std::string_view path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-std::string_view ExtensionOf(std::string_view fileName) {
-  fileName = FileNamePart(fileName);
-  size_t dot = fileName.rfind('.');
-  return dot == std::string_view::npos ? std::string_view() : fileName.substr(dot);
-}
+// The path pieces are the same text operations the settings and playlists
+// use; the list keeps its own names for them.
+std::string_view FolderPart(std::string_view path) { return files::Folder(path); }
+std::string_view FileNamePart(std::string_view path) { return files::Name(path); }
+std::string_view ExtensionOf(std::string_view fileName) { return files::Extension(fileName); }
 
 std::string_view BaseNameOf(std::string_view fileName) {
   fileName = FileNamePart(fileName);
@@ -290,14 +279,7 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
 }
 
 bool ExtensionIs(std::string_view extension, std::string_view wanted) {
-  if (extension.size() != wanted.size()) return false;
-  for (size_t i = 0; i < extension.size(); ++i) {
-    char a = extension[i], b = wanted[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + 32);
-    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + 32);
-    if (a != b) return false;
-  }
-  return true;
+  return files::EqualNoCase(extension, wanted);
 }
 
 bool IsMediaName(const AppState& state, std::string_view fileName) {
