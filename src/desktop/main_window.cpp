@@ -558,15 +558,15 @@ void MainWindow::SetControlFont(Control control, const std::string& face, int po
   const int ppi = PixelsPerInch();
   const QFont font = MakeFont(face, points, style, ppi);
   if (control == Control::ListBox) {
-    list_->setFont(font);
     // The row height follows the list's font against the metrics of the
     // default font, as a fresh device context of the list would report them.
     // The font's height here is its whole line, not its em: faces such as
     // the CJK ones reach far above and below the em, and rows one em high
-    // would cut every line of Japanese text.
+    // would cut every line of Japanese text. It is set before the font: the
+    // font change lays the rows out again, keeping selection and scroll.
     const QFontMetrics standard(QApplication::font());
     rowHeight_ = ListRowHeight(-QFontMetrics(font).height(), standard.height(), standard.leading());
-    list_->reset();  // the uniform row size is measured again
+    list_->setFont(font);
     list_->viewport()->update();
   } else if (control == Control::PaneEdit) {
     pane_->edit()->setFont(font);

@@ -121,6 +121,21 @@ TEST_F(WindowSeam, ListRowsFollowTheListFont) {
   EXPECT_TRUE(window.pane()->edit()->font().italic());
 }
 
+// A new list font keeps the selection and the scroll place; only the rows'
+// height changes, and the laid-out rows take it.
+TEST_F(WindowSeam, AListFontChangeKeepsTheSelection) {
+  for (int i = 0; i < 3; ++i) window.AddRow("行 " + std::to_string(i));
+  window.SetControlFont(Control::ListBox, "Noto Sans CJK JP", 10, 0);
+  window.SetRowSelected(1, true);
+  window.SetControlFont(Control::ListBox, "Noto Sans CJK JP", 20, 0);
+  EXPECT_EQ(window.SelectedRows(), (std::vector<int>{1}));
+  window.list()->resize(200, 400);
+  QCoreApplication::processEvents();
+  QListWidget* list = window.list();
+  EXPECT_EQ(list->visualItemRect(list->item(2)).height(), list->sizeHintForRow(0));
+  EXPECT_EQ(list->visualItemRect(list->item(2)).top(), 2 * list->sizeHintForRow(0));
+}
+
 // Counts the pixels of a rectangle of the picture that differ from `colour`.
 int PixelsOtherThan(const QImage& image, const QRect& area, QColor colour) {
   int count = 0;
