@@ -79,14 +79,14 @@ class RowDelegate : public QStyledItemDelegate {
   const int& rowHeight_;
 };
 
-// The font as the settings describe it: a pixel height for a size in points,
-// bold and italic from the style bits, the default face when none is named.
-QFont MakeFont(const std::string& face, int points, int style, int pixelsPerInch) {
+// A font of the face (the default face when none is named), the character
+// height in pixels (negative; the default size when not) and the style bits.
+QFont FontOf(const FontPick& pick) {
   QFont font = QApplication::font();
-  if (!face.empty()) font.setFamily(Q(face));
-  if (points > 0) font.setPixelSize(-FontPixelHeight(points, pixelsPerInch));
-  font.setBold(style & 0x100);
-  font.setItalic(style & 0x200);
+  if (!pick.face.empty()) font.setFamily(Q(pick.face));
+  if (pick.height < 0) font.setPixelSize(-pick.height);
+  font.setBold(pick.style & 0x100);
+  font.setItalic(pick.style & 0x200);
   return font;
 }
 
@@ -556,7 +556,7 @@ Rect MainWindow::WindowRect() {
 
 void MainWindow::SetControlFont(Control control, const std::string& face, int points, int style) {
   const int ppi = PixelsPerInch();
-  const QFont font = MakeFont(face, points, style, ppi);
+  const QFont font = FontOf({face, points > 0 ? FontPixelHeight(points, ppi) : 0, style});
   if (control == Control::ListBox) {
     // The row height follows the list's font against the metrics of the
     // default font, as a fresh device context of the list would report them.
@@ -577,13 +577,8 @@ int MainWindow::PixelsPerInch() { return std::max(1, logicalDpiY()); }
 
 std::optional<FontPick> MainWindow::FontDialog(const FontPick& preset) {
   const int ppi = PixelsPerInch();
-  QFont initial = QApplication::font();
-  if (!preset.face.empty()) initial.setFamily(Q(preset.face));
-  if (preset.height < 0) initial.setPixelSize(-preset.height);
-  initial.setBold(preset.style & 0x100);
-  initial.setItalic(preset.style & 0x200);
   bool ok = false;
-  const QFont chosen = QFontDialog::getFont(&ok, initial, this, "Qel");
+  const QFont chosen = QFontDialog::getFont(&ok, FontOf(preset), this, "Qel");
   if (!ok) return std::nullopt;
   FontPick pick;
   pick.face = chosen.family().toStdString();
