@@ -69,7 +69,12 @@ class Device {
   virtual int Resume() = 0;
   virtual int Stop() = 0;
   virtual int Seek(long long ms) = 0;
-  virtual int SetVolume(int volume) = 0;
+  // Kept for the device's own output, which RefreshVolume applies.
+  virtual int SetVolume(int volume) {
+    volume_ = volume;
+    RefreshVolume();
+    return 0;
+  }
   virtual int SetPort(int) { return kErrUnsupportedFunction; }
   virtual void SetExactSeek(bool on) { exactSeek_ = on; }
   virtual std::string Source() { return ""; }
@@ -180,7 +185,6 @@ class ProbeDevice : public Device {
   int Resume() override { return 0; }
   int Stop() override { return 0; }
   int Seek(long long) override { return 0; }
-  int SetVolume(int) override { return 0; }
 
  private:
   long long length_;
@@ -253,11 +257,6 @@ class MidiDevice : public Device {
     sequencer_->Seek(static_cast<double>(ms));
     mode_ = Mode::Stopped;
     Complete(kNotifyAborted);
-    return 0;
-  }
-  int SetVolume(int volume) override {
-    volume_ = volume;
-    RefreshVolume();
     return 0;
   }
   int SetPort(int port) override {
@@ -404,11 +403,6 @@ class MpvDevice : public Device {
     mode_ = Mode::Stopped;
     Complete(kNotifyAborted);
     SeekTo(ms);
-    return 0;
-  }
-  int SetVolume(int volume) override {
-    volume_ = volume;
-    RefreshVolume();
     return 0;
   }
   void RefreshVolume() override {
