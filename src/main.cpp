@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
 
   desktop::MainWindow window(state, &engine);
   const StartupOpen open = ChooseStartupOpen(args, cwd, AutoPlaylistPath(executable, name));
-  window.Create(open.target, open.kind == OpenKind::File ? TargetKind(open.target) : open.kind);
+  window.Create(open.target, open.kind);
 
   // The mark goes up only once the window and its first open are done.
   desktop::InstanceServer server([&window](char kind, const std::string& payload) {

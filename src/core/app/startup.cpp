@@ -73,14 +73,6 @@ std::string BuildHandOffLine(const Arguments& args, const std::string& instanceN
   return line;
 }
 
-std::string AutoSavedPlaylistPath(const std::string& executablePath, const std::string& instanceName,
-                                  const std::string& folder) {
-  std::string stem(BaseNameOf(FileNamePart(executablePath)));
-  if (IsNameToken(instanceName)) stem += instanceName;
-  std::string where = folder.empty() ? std::string(FolderPart(executablePath)) : folder;
-  return JoinPath(where, stem + ".m3u8");
-}
-
 StartupOpen ChooseStartupOpen(const Arguments& args, const std::string& workingDir,
                               const std::string& autoSavedPlaylist) {
   std::string target = StartupTarget(args, workingDir);

@@ -36,13 +36,6 @@ std::string StartupTarget(const Arguments& args, const std::string& workingDir);
 // tells the running instance to clear its list.
 std::string BuildHandOffLine(const Arguments& args, const std::string& instanceName, const std::string& workingDir);
 
-// The auto-saved playlist: the executable's name with its extension replaced
-// by ".m3u8" (appended when it has none), the instance name inserted before
-// it for a named instance ("qel-2.m3u8"). It lies in `folder`, or beside the
-// executable when folder is empty.
-std::string AutoSavedPlaylistPath(const std::string& executablePath, const std::string& instanceName,
-                                  const std::string& folder = {});
-
 // What the new window opens first: the named target as a file, else the
 // auto-saved playlist as the resumed list when it exists, else the empty
 // target (an empty list titled "Qel").

@@ -1,7 +1,6 @@
 #include "core/app/window_rules.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "core/pane/text_pane.h"
 #include "core/playback/position.h"
@@ -137,7 +136,6 @@ void ReceiveHandOff(AppState& state, const std::string& bytes) {
     // name hands over nothing.
     line = line.size() > name.size() + 1 ? line.substr(name.size() + 1) : std::string();
   }
-  if (line.size() > 259) line.resize(259);
   state.handOffLine = line;
 }
 
@@ -161,14 +159,7 @@ void HandleHandOff(AppState& state) {
     return;
   }
   const std::string target = HandOffTarget(state.handOffLine);
-  RunOpenSequence(state, target, TargetKind(target));
-}
-
-OpenKind TargetKind(const std::string& target) {
-  // A folder named on a command line opens as the folder itself, the way a
-  // dropped one does; as a file it would stand for its parent.
-  std::error_code error;
-  return !target.empty() && std::filesystem::is_directory(target, error) ? OpenKind::DroppedFolder : OpenKind::File;
+  RunOpenSequence(state, target, OpenKind::File);
 }
 
 void RunOpenSequence(AppState& state, const std::string& target, OpenKind kind) {

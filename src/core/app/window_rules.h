@@ -81,9 +81,6 @@ std::string HandOffTarget(const std::string& line);
 // Runs the hand-off: clears the list or opens the line's path.
 void HandleHandOff(AppState& state);
 
-// The kind a command-line target opens with: a folder as a folder.
-OpenKind TargetKind(const std::string& target);
-
 // The open sequence around OpenTarget.
 void RunOpenSequence(AppState& state, const std::string& target, OpenKind kind);
 

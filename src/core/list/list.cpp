@@ -343,10 +343,14 @@ bool OpenTarget(AppState& state, const std::string& target, OpenKind kind) {
   Window* window = state.platform.window;
   Desktop* desktop = state.platform.desktop;
   const bool resumed = kind == OpenKind::ResumedList;
-  const bool folderKind = kind == OpenKind::ChosenFolder || kind == OpenKind::DroppedFolder;
+  // A folder named on the command line or handed over by a second start
+  // opens as the open-folder command opens it: listed itself, first entry
+  // playing. Whatever its name, a folder is never read as a playlist.
+  const bool folderKind = kind == OpenKind::ChosenFolder || kind == OpenKind::DroppedFolder ||
+                          (kind == OpenKind::File && IsFolder(target));
   std::string_view ext = ExtensionOf(FileNamePart(target));
-  const bool playlist = IsPlaylistExt(ext);
-  const bool savedSearch = ExtensionIs(ext, ".qel");
+  const bool playlist = !folderKind && IsPlaylistExt(ext);
+  const bool savedSearch = !folderKind && ExtensionIs(ext, ".qel");
 
   if (window) window->DeleteAllRows();
   // The resume point is read only now, from the ini the last run wrote.

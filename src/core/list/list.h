@@ -11,7 +11,8 @@
 
 namespace qel {
 
-// How a target came to OpenTarget.
+// How a target came to OpenTarget. A folder that comes as a File (the
+// command line, a second start) opens as a chosen folder does.
 enum class OpenKind { File, ChosenFolder, DroppedFolder, ResumedList };
 
 // Pieces of a "/" separated path. FolderPart is everything before the last

@@ -104,15 +104,6 @@ TEST(Startup, HandOffLineReachesTheRunningInstanceIntact) {
   }
 }
 
-TEST(Startup, AutoSavedPlaylistName) {
-  EXPECT_EQ(AutoSavedPlaylistPath("/opt/qel/qel", "qel"), "/opt/qel/qel.m3u8");
-  EXPECT_EQ(AutoSavedPlaylistPath("/opt/qel/qel", "-2"), "/opt/qel/qel-2.m3u8");
-  EXPECT_EQ(AutoSavedPlaylistPath("/opt/Qel.exe", "-2"), "/opt/Qel-2.m3u8");
-  EXPECT_EQ(AutoSavedPlaylistPath("/opt/qel.d/qel", "qel"), "/opt/qel.d/qel.m3u8");
-  EXPECT_EQ(AutoSavedPlaylistPath("/opt/qel/qel", "-b", "/home/u/.local/state/qel"),
-            "/home/u/.local/state/qel/qel-b.m3u8");
-}
-
 TEST(Startup, WhatTheWindowOpensFirst) {
   TempTree t;
   std::string saved = t.Path("qel.m3u8");

@@ -320,12 +320,23 @@ TEST_F(OpenFixture, APathSpelledDifferentlyMakesTheLastEntryCurrent) {
   EXPECT_EQ(p.state.currentIndex, 2);
 }
 
-TEST_F(OpenFixture, AFolderOnTheCommandLineListsItsParentAndStartsNothing) {
-  OpenTarget(p.state, t.Path("sub"), OpenKind::File);
-  EXPECT_EQ(p.state.nowDir, t.root);
-  EXPECT_EQ(p.state.entries.size(), 3u);
-  EXPECT_EQ(p.state.currentIndex, 2);
-  EXPECT_FALSE(p.OpenedAnything());
+// A folder named on the command line or handed over opens as the folder
+// itself, whatever its name looks like.
+TEST_F(OpenFixture, AFolderNamedAsAFileListsItselfAndStartsItsFirstEntry) {
+  t.File("album.m3u8/b.mp3");
+  t.File("album.m3u8/a.mp3");
+  for (const std::string& folder : {t.root, t.Path("album.m3u8")}) {
+    p.device.Clear();
+    p.desktop.recent.clear();
+    EXPECT_TRUE(OpenTarget(p.state, folder, OpenKind::File)) << folder;
+    EXPECT_EQ(p.state.nowDir, folder);
+    EXPECT_EQ(p.state.currentIndex, 0);
+    EXPECT_EQ(p.window.rows, p.DisplayTexts());
+    const std::string first = folder == t.root ? t.Path("Track 1.wav") : t.Path("album.m3u8/a.mp3");
+    EXPECT_TRUE(p.Opened(first)) << folder;
+    EXPECT_EQ(p.desktop.recent, Names{first});
+  }
+  EXPECT_EQ(t.Names(p.state), (Names{"album.m3u8/a.mp3", "album.m3u8/b.mp3"}));
 }
 
 TEST_F(OpenFixture, AChosenOrDroppedFolderListsItselfAndStartsItsFirstEntry) {
