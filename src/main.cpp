@@ -17,6 +17,7 @@
 #include "desktop/desktop_services.h"
 #include "desktop/instance.h"
 #include "desktop/main_window.h"
+#include "desktop/session_end.h"
 #include "desktop/qt_image_decoder.h"
 #include "engine/device.h"
 
@@ -44,11 +45,15 @@ int main(int argc, char** argv) {
   const std::string name = InstanceNameFromArguments(args, executable);
 
   if (const int remote = RemoteCommandFromArguments(args)) {
-    // Done whether or not a player was running.
+    // Done whether or not a player was running; a player in the middle of
+    // a save acts once the save is over.
     desktop::SendToRunningInstance(name, 'C', std::to_string(remote));
     return 0;
   }
-  switch (desktop::SendToRunningInstance(name, 'H', BuildHandOffLine(args, name, cwd))) {
+  // Either the running player takes the line, or this start takes the name
+  // and becomes the player.
+  desktop::InstanceLock lock;
+  switch (desktop::SendToRunningInstance(name, 'H', BuildHandOffLine(args, name, cwd), &lock)) {
     case desktop::SendOutcome::Handled:
       return 0;
     case desktop::SendOutcome::Busy: {
@@ -75,7 +80,6 @@ int main(int argc, char** argv) {
   engine::Engine engine([](std::function<void()> task) {
     QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
   });
-  engine.SetNotifyHandler([&state](int code, const std::string&) { OnPlaybackNotify(state, code); });
   desktop::DesktopServices services;
   QtImageDecoder images;
   state.platform.device = &engine;
@@ -83,20 +87,32 @@ int main(int argc, char** argv) {
   state.platform.images = &images;
 
   desktop::MainWindow window(state, &engine);
+  engine.SetNotifyHandler([&window, &state](int code, const std::string&) {
+    window.Request([&state, code] { OnPlaybackNotify(state, code); });
+  });
+
+  // Listening before the window exists: a second start during the first
+  // open waits for it instead of finding no player and becoming another.
+  desktop::InstanceServer server(
+      [&window](char kind, const std::string& payload, std::function<void()> done) {
+        window.Request([&window, kind, payload, done] {
+          if (kind == 'H') {
+            window.HandOff(payload);
+          } else if (kind == 'C') {
+            window.Command(std::atoi(payload.c_str()));
+          }
+          done();
+        });
+      });
+  services.onBusy = [&server](bool saving) { server.SetBusy(saving); };
+  server.Listen(name, std::move(lock));
+  // Once it closes nothing more is taken: a start that arrives then becomes
+  // the next player once this one has gone.
+  window.onClosing = [&server] { server.Close(); };
+  desktop::SessionEnd sessionEnd([&window] { return window.EndSession(); });
+
   const StartupOpen open = ChooseStartupOpen(args, cwd, AutoPlaylistPath(executable, name));
   window.Create(open.target, open.kind);
-
-  // The mark goes up only once the window and its first open are done.
-  desktop::InstanceServer server([&window](char kind, const std::string& payload) {
-    if (window.Destroyed()) return;
-    if (kind == 'H') {
-      window.HandOff(payload);
-    } else if (kind == 'C') {
-      window.Command(std::atoi(payload.c_str()));
-    }
-  });
-  services.onBusy = [&server](bool saving) { server.SetBusy(saving); };
-  server.Listen(name);
 
   const int code = window.Destroyed() ? 0 : app.exec();
   server.Close();

@@ -150,6 +150,9 @@ class Window {
   virtual unsigned NativeHandle(Control control) = 0;
 
   virtual void ActivateMainWindow() = 0;
+  // The main window itself takes the keyboard focus (no control has it),
+  // so that keys such as Page Up reach it rather than the list.
+  virtual void FocusMainWindow() = 0;
 
   // ---- playback and commands
   // The pane's vertical scroll bar: hidden while a video picture fills it.

@@ -1,14 +1,19 @@
-// One running player per instance name: a listening Unix-domain socket in a
-// private runtime folder marks it; a second start connects, hands over its
-// line or a command number and waits until the running player handled it.
+// One running player per instance name. The name is taken with a lock file
+// (flock) in a private runtime folder, held from before the player listens
+// until after it stopped listening; the kernel drops it with a killed
+// player. The running player listens on a Unix-domain socket beside it; a
+// second start connects, hands over its line or a command number and waits
+// until the running player has acted on it.
 #pragma once
 
 #include <QObject>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
+#include <sys/types.h>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 
 namespace qel::desktop {
 
@@ -17,32 +22,73 @@ namespace qel::desktop {
 // open to others is refused).
 std::string InstanceFolder();
 std::string InstanceSocketPath(const std::string& instanceName);
+std::string InstanceLockPath(const std::string& instanceName);
 // Exists while the running player writes a playlist.
 std::string InstanceBusyPath(const std::string& instanceName);
 
+// The name's lock. Whoever holds it is the one player of that name.
+class InstanceLock {
+ public:
+  InstanceLock() = default;
+  InstanceLock(InstanceLock&& other) noexcept;
+  InstanceLock& operator=(InstanceLock&& other) noexcept;
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+  ~InstanceLock();
+  // Held() is false when another process (or another lock of this one)
+  // holds the name, or no private folder can be had.
+  static InstanceLock TryTake(const std::string& instanceName);
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
 enum class SendOutcome { NoInstance, Handled, Busy };
-// kind 'H': a hand-off line; 'C': a command number in decimal.
-SendOutcome SendToRunningInstance(const std::string& instanceName, char kind, const std::string& payload);
+// Hands a message to the running player of the name and waits until it has
+// acted on it. kind 'H': a hand-off line, answered Busy at once while the
+// player writes a playlist; 'C': a command number in decimal, which waits
+// the save out. While another start holds the name without listening yet
+// (or a player is closing) it waits. When no player runs, the name's lock
+// goes into *lock (when given) and the answer is NoInstance.
+SendOutcome SendToRunningInstance(const std::string& instanceName, char kind, const std::string& payload,
+                                  InstanceLock* lock = nullptr);
 
 class InstanceServer : public QObject {
   Q_OBJECT
  public:
-  using Handler = std::function<void(char kind, const std::string& payload)>;
+  // done() tells the second start that its message was acted on. A message
+  // never answered (the player closed first) makes that start try again,
+  // and it becomes the next player.
+  using Handler = std::function<void(char kind, const std::string& payload, std::function<void()> done)>;
   explicit InstanceServer(Handler handler, QObject* parent = nullptr);
   ~InstanceServer() override;
-  // Listens under the name, replacing a stale socket of a killed instance.
-  bool Listen(const std::string& instanceName);
+  // Listens under the name whose lock this is. A socket file left by a
+  // killed player is replaced, but only after a connect to it failed.
+  bool Listen(const std::string& instanceName, InstanceLock lock);
+  // Stops listening; removes the socket only when it is still the one bound
+  // here; drops unanswered messages; releases the name last.
   void Close();
   void SetBusy(bool busy);
+  bool Listening() const { return listenFd_ >= 0; }
 
  private:
+  struct Connection;
   void OnConnection();
-  void OnReadable(QLocalSocket* socket);
+  void OnReadable(int id);
+  void Answer(int id);
+  void Drop(int id);
 
   Handler handler_;
-  QLocalServer* server_ = nullptr;
+  InstanceLock lock_;
+  int listenFd_ = -1;
+  QSocketNotifier* listenNotifier_ = nullptr;
   std::string socketPath_;
   std::string busyPath_;
+  dev_t socketDevice_ = 0;
+  ino_t socketInode_ = 0;
+  int nextId_ = 0;
+  std::map<int, std::unique_ptr<Connection>> connections_;
 };
 
 }  // namespace qel::desktop

@@ -15,37 +15,15 @@
 #include <QWidget>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "core/list/list.h"
 #include "core/state.h"
+#include "desktop/operation_gate.h"
+#include "desktop/pane_view.h"
 #include "engine/device.h"
 
 namespace qel::desktop {
-
-// The painted area behind the pane's text: background, picture, video.
-class PaneArea : public QWidget, public engine::Engine::VideoSink {
-  Q_OBJECT
- public:
-  PaneArea(AppState& state, QWidget* parent);
-  QPlainTextEdit* edit() const { return edit_; }
-  void SetEngine(engine::Engine* engine, unsigned handle) {
-    engine_ = engine;
-    handle_ = handle;
-  }
-  void FrameReady() override { update(); }
-  int Width() override { return width(); }
-  int Height() override { return height(); }
-
- protected:
-  void paintEvent(QPaintEvent*) override;
-  void resizeEvent(QResizeEvent*) override;
-
- private:
-  AppState& state_;
-  QPlainTextEdit* edit_;
-  engine::Engine* engine_ = nullptr;
-  unsigned handle_ = 0;
-};
 
 class MainWindow : public QWidget, public Window {
   Q_OBJECT
@@ -59,6 +37,16 @@ class MainWindow : public QWidget, public Window {
   void HandOff(const std::string& bytes);
   // A command as a button, menu, key or a second start sends it.
   void Command(int command, int notification = 0);
+  // What comes from outside the user's own input (a second start, the
+  // engine, the end of the session) runs now when the player is idle, else
+  // once the dialog, menu or operation that holds it has ended.
+  void Request(std::function<void()> task);
+  // The session ends (a signal, the session manager's logout): open dialogs
+  // are cancelled and the orderly close runs, once. False when the window
+  // is closing already.
+  bool EndSession();
+  // Called as the window begins to close, before anything is written.
+  std::function<void()> onClosing;
   // Called whenever the title shows or leaves the playlist-saving progress.
   std::function<void(bool)> onSavingChanged;
   bool Destroyed() const { return destroyed_; }
@@ -95,6 +83,7 @@ class MainWindow : public QWidget, public Window {
   void SetButtonIcon(int button, int icon) override;
   unsigned NativeHandle(Control control) override;
   void ActivateMainWindow() override;
+  void FocusMainWindow() override;
   void ShowPaneScrollBar(bool shown) override;
   int VisibleRowCount() override;
   Control FocusedControl() override;
@@ -140,6 +129,7 @@ class MainWindow : public QWidget, public Window {
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
 
  private:
   void BuildControls();
@@ -148,11 +138,15 @@ class MainWindow : public QWidget, public Window {
   void OnPositionAction(int action);
   void OnVolumeAction(int action);
   bool OnKey(QKeyEvent* event);
-  bool OnWheel(QWheelEvent* event, QObject* watched);
+  bool OnWheel(QWheelEvent* event, QWidget* receiver);
   bool OnListMouse(QMouseEvent* event);
   QRect SplitterScreenRect() const;
   void Destroy();
   void ApplySettingsToWindow();
+  void CancelModalDialogs();
+  // The main window's rectangle as the ini keeps it: the frame's top-left
+  // and the client's size, for a given client rectangle.
+  Rect KeptRect(const QRect& client) const;
 
   AppState& state_;
   engine::Engine* engine_;
@@ -171,6 +165,14 @@ class MainWindow : public QWidget, public Window {
   std::map<std::string, QMenu*> menus_;
   std::multimap<int, QAction*> actions_;
   QTimer timer_;
+  OperationGate gate_;
+  bool sessionEnding_ = false;
+  QTimer sessionTimer_;
+  // Frame margin at the top-left of the normal (not maximised) window,
+  // known once the window manager has framed it.
+  QPoint frameOffset_;
+  // The rectangle an orderly close restored a maximised window to.
+  std::optional<QRect> restoredClient_;
   bool relayoutQueued_ = false;
   bool destroyed_ = false;
   bool saving_ = false;

@@ -1,20 +1,27 @@
+// The single-instance service between real processes and sockets: the
+// name's lock, the hand-off, commands during a save, overlapping starts, a
+// killed player and a closing one.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <future>
-#include <sys/stat.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "desktop/instance.h"
 
 namespace qel::desktop {
 namespace {
+
+using namespace std::chrono_literals;
 
 struct Instance : ::testing::Test {
   std::string root;
@@ -25,19 +32,41 @@ struct Instance : ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(root); }
 
-  // Runs the event loop while a second start sends from another thread.
-  SendOutcome SendWhileServing(const std::string& name, char kind, const std::string& payload) {
-    auto future = std::async(std::launch::async, [&] { return SendToRunningInstance(name, kind, payload); });
+  // Runs the event loop until the future is ready (or 5 s passed).
+  template <typename T>
+  T Serve(std::future<T>& future) {
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-      if (future.wait_for(std::chrono::seconds(0)) == std::future_status::ready) loop.quit();
+      if (future.wait_for(0s) == std::future_status::ready) loop.quit();
     });
     poll.start(5);
     QTimer::singleShot(5000, &loop, &QEventLoop::quit);
     loop.exec();
     return future.get();
   }
+  void Spin(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  std::future<SendOutcome> SendLater(const std::string& name, char kind, const std::string& payload,
+                                     InstanceLock* lock = nullptr) {
+    return std::async(std::launch::async, [=] { return SendToRunningInstance(name, kind, payload, lock); });
+  }
+  SendOutcome SendWhileServing(const std::string& name, char kind, const std::string& payload) {
+    auto future = SendLater(name, kind, payload);
+    return Serve(future);
+  }
+};
+
+// A server that acts on every message at once and records it.
+struct Recorder {
+  std::vector<std::pair<char, std::string>> got;
+  InstanceServer server{[this](char kind, const std::string& payload, std::function<void()> done) {
+    got.push_back({kind, payload});
+    done();
+  }};
 };
 
 TEST_F(Instance, PrivateFolder) {
@@ -48,49 +77,137 @@ TEST_F(Instance, PrivateFolder) {
   EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
-TEST_F(Instance, NoneRunning) { EXPECT_EQ(SendToRunningInstance("qel", 'C', "1008"), SendOutcome::NoInstance); }
+TEST_F(Instance, WithNonePlayingTheStartTakesTheName) {
+  InstanceLock lock;
+  EXPECT_EQ(SendToRunningInstance("qel", 'C', "1008", &lock), SendOutcome::NoInstance);
+  ASSERT_TRUE(lock.Held());
+  EXPECT_FALSE(InstanceLock::TryTake("qel").Held());
+  EXPECT_TRUE(InstanceLock::TryTake("-b").Held());  // another name, another family
+  lock = InstanceLock();
+  EXPECT_TRUE(InstanceLock::TryTake("qel").Held());
+}
 
 TEST_F(Instance, HandOffAndCommandReachTheRunningPlayer) {
-  std::vector<std::pair<char, std::string>> got;
-  InstanceServer server([&](char kind, const std::string& payload) { got.push_back({kind, payload}); });
-  ASSERT_TRUE(server.Listen("qel"));
+  Recorder r;
+  ASSERT_TRUE(r.server.Listen("qel", InstanceLock::TryTake("qel")));
+  const std::string longLine = "\"/music/" + std::string(5000, 'x') + "/曲.mp3\"";
   EXPECT_EQ(SendWhileServing("qel", 'H', "\"/music/a b.mp3\""), SendOutcome::Handled);
   EXPECT_EQ(SendWhileServing("qel", 'C', "1008"), SendOutcome::Handled);
   EXPECT_EQ(SendWhileServing("qel", 'H', ""), SendOutcome::Handled);
-  ASSERT_EQ(got.size(), 3u);
-  EXPECT_EQ(got[0], (std::pair<char, std::string>{'H', "\"/music/a b.mp3\""}));
-  EXPECT_EQ(got[1], (std::pair<char, std::string>{'C', "1008"}));
-  EXPECT_EQ(got[2], (std::pair<char, std::string>{'H', ""}));
-  // Another name is another family.
-  EXPECT_EQ(SendToRunningInstance("-b", 'C', "1004"), SendOutcome::NoInstance);
+  EXPECT_EQ(SendWhileServing("qel", 'H', longLine), SendOutcome::Handled);
+  ASSERT_EQ(r.got.size(), 4u);
+  EXPECT_EQ(r.got[0], (std::pair<char, std::string>{'H', "\"/music/a b.mp3\""}));
+  EXPECT_EQ(r.got[1], (std::pair<char, std::string>{'C', "1008"}));
+  EXPECT_EQ(r.got[2], (std::pair<char, std::string>{'H', ""}));
+  EXPECT_EQ(r.got[3].second, longLine);
 }
 
-TEST_F(Instance, BusyMarkerAnswersWithoutBlocking) {
-  int calls = 0;
-  InstanceServer server([&](char, const std::string&) { ++calls; });
-  ASSERT_TRUE(server.Listen("qel"));
-  server.SetBusy(true);
+// While a playlist is written a hand-off is told to try again, but a remote
+// command waits the save out and then acts.
+TEST_F(Instance, DuringASaveAHandOffIsBusyAndACommandWaits) {
+  Recorder r;
+  ASSERT_TRUE(r.server.Listen("qel", InstanceLock::TryTake("qel")));
+  r.server.SetBusy(true);
   EXPECT_EQ(SendToRunningInstance("qel", 'H', "\"/x.mp3\""), SendOutcome::Busy);
-  server.SetBusy(false);
+  auto command = SendLater("qel", 'C', "1008");
+  EXPECT_EQ(command.wait_for(200ms), std::future_status::timeout);  // the save holds the player
+  r.server.SetBusy(false);
+  EXPECT_EQ(Serve(command), SendOutcome::Handled);
+  EXPECT_EQ(r.got, (std::vector<std::pair<char, std::string>>{{'C', "1008"}}));
   EXPECT_EQ(SendWhileServing("qel", 'H', "\"/x.mp3\""), SendOutcome::Handled);
-  EXPECT_EQ(calls, 1);
 }
 
-TEST_F(Instance, StaleSocketDoesNotStopTheNextStart) {
-  // A socket file left by a killed player: bound once, nobody listening.
+// Two starts of one name: whichever holds the name serves it; the other
+// waits for it to listen instead of becoming a second player.
+TEST_F(Instance, AStartThatHoldsTheNameMakesTheNextOneWait) {
+  InstanceLock first;
+  ASSERT_EQ(SendToRunningInstance("qel", 'H', "", &first), SendOutcome::NoInstance);
+  InstanceLock second;
+  auto handOff = SendLater("qel", 'H', "\"/b.mp3\"", &second);
+  EXPECT_EQ(handOff.wait_for(300ms), std::future_status::timeout);
+  Recorder r;
+  InstanceServer intruder([](char, const std::string&, std::function<void()>) {});
+  EXPECT_FALSE(intruder.Listen("qel", InstanceLock::TryTake("qel")));  // no lock, no socket
+  ASSERT_TRUE(r.server.Listen("qel", std::move(first)));
+  EXPECT_EQ(Serve(handOff), SendOutcome::Handled);
+  EXPECT_FALSE(second.Held());
+  EXPECT_EQ(r.got, (std::vector<std::pair<char, std::string>>{{'H', "\"/b.mp3\""}}));
+}
+
+// At exit a player removes its own socket only: one bound there since
+// (by hand here) stays for its owner.
+TEST_F(Instance, ClosingRemovesOnlyTheSocketBoundHere) {
   const std::string path = InstanceSocketPath("qel");
-  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  {
+    Recorder r;
+    ASSERT_TRUE(r.server.Listen("qel", InstanceLock::TryTake("qel")));
+    r.server.Close();
+    EXPECT_FALSE(std::filesystem::exists(path));
+  }
+  Recorder r;
+  ASSERT_TRUE(r.server.Listen("qel", InstanceLock::TryTake("qel")));
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  const int other = socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  close(fd);
-  EXPECT_EQ(SendToRunningInstance("qel", 'C', "1004"), SendOutcome::NoInstance);
-  InstanceServer server([](char, const std::string&) {});
-  EXPECT_TRUE(server.Listen("qel"));
+  ASSERT_EQ(bind(other, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  r.server.Close();
+  EXPECT_TRUE(std::filesystem::exists(path));
+  close(other);
+}
+
+// A player killed outright leaves its socket file and its lock file behind;
+// the kernel released the lock, so the next start takes over.
+TEST_F(Instance, AKilledPlayerNeverBlocksTheNextStart) {
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const std::string path = InstanceSocketPath("qel");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    InstanceLock lock = InstanceLock::TryTake("qel");
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    const bool ok = lock.Held() && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                    listen(fd, 4) == 0;
+    (void)!write(ready[1], ok ? "1" : "0", 1);
+    for (;;) pause();
+  }
+  char answer = 0;
+  ASSERT_EQ(read(ready[0], &answer, 1), 1);
+  ASSERT_EQ(answer, '1');
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  ASSERT_TRUE(std::filesystem::exists(path));
+
+  InstanceLock lock;
+  EXPECT_EQ(SendToRunningInstance("qel", 'C', "1004", &lock), SendOutcome::NoInstance);
+  ASSERT_TRUE(lock.Held());
+  Recorder r;
+  ASSERT_TRUE(r.server.Listen("qel", std::move(lock)));
   EXPECT_EQ(SendWhileServing("qel", 'C', "1004"), SendOutcome::Handled);
+  close(ready[0]);
+  close(ready[1]);
+}
+
+// A player that closes with a hand-off still waiting never acted on it: the
+// second start becomes the next player instead of losing its file.
+TEST_F(Instance, AHandOffLeftByAClosingPlayerStartsTheNextOne) {
+  int waiting = 0;
+  InstanceServer server([&](char, const std::string&, std::function<void()>) { ++waiting; });
+  ASSERT_TRUE(server.Listen("qel", InstanceLock::TryTake("qel")));
+  InstanceLock next;
+  auto handOff = SendLater("qel", 'H', "\"/c.mp3\"", &next);
+  for (int i = 0; i < 200 && waiting == 0; ++i) Spin(5);
+  ASSERT_EQ(waiting, 1);
+  EXPECT_EQ(handOff.wait_for(100ms), std::future_status::timeout);
   server.Close();
-  EXPECT_FALSE(std::filesystem::exists(path));
+  ASSERT_EQ(handOff.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(handOff.get(), SendOutcome::NoInstance);
+  EXPECT_TRUE(next.Held());
 }
 
 }  // namespace

@@ -104,6 +104,7 @@ class FakeWindow : public Window {
   void SetButtonIcon(int button, int icon) override { buttonIcons[button] = icon; }
   unsigned NativeHandle(Control c) override { return 1000u + static_cast<unsigned>(c); }
   void ActivateMainWindow() override { ++activations; }
+  void FocusMainWindow() override { ++focusTaken; }
   void ShowPaneScrollBar(bool shown) override { paneScrollBar = shown; }
   int VisibleRowCount() override { return rowHeight > 0 ? clientHeight / rowHeight : 0; }
   Control FocusedControl() override { return focus; }
@@ -172,6 +173,7 @@ class FakeWindow : public Window {
   std::map<int, bool> menuChecks;
   std::map<int, int> buttonIcons;
   int activations = 0;
+  int focusTaken = 0;
   // Playback and commands.
   bool paneScrollBar = true;
   Control focus = Control::MainWindow;

@@ -90,13 +90,73 @@ int WheelVolumePosition(int position, int delta) {
   return std::clamp(position + (delta * 5) / 120, 0, 100);
 }
 
-bool WheelTurned(AppState& state, int delta, bool overScrollingPane) {
-  if (overScrollingPane) return true;
+namespace {
+
+struct WheelRule {
+  WheelControl control;
+  bool paneScrolls;
+  WheelRoute route;
+};
+
+// volume, volume slider lines, scrolls, relayout
+constexpr WheelRule kWheelRules[] = {
+    // Buttons, the time read-out and the window's background.
+    {WheelControl::Window, false, {true, 0, false, false}},
+    // The list scrolls, and the volume follows the wheel all the same.
+    {WheelControl::ListBox, false, {true, 0, true, false}},
+    // A pane with text to scroll scrolls it; the layout follows.
+    {WheelControl::PaneEdit, true, {false, 0, true, true}},
+    {WheelControl::PaneEdit, false, {true, 0, false, false}},
+    // The wheel never moves the playing position.
+    {WheelControl::PositionBar, false, {false, 0, false, false}},
+    // Three line steps a notch, up louder: the reverse of the slider's own
+    // default direction.
+    {WheelControl::VolumeBar, false, {false, 3, false, false}},
+};
+
+}  // namespace
+
+WheelRoute RouteWheel(WheelControl control, bool paneScrolls) {
+  if (control != WheelControl::PaneEdit) paneScrolls = false;
+  for (const WheelRule& rule : kWheelRules)
+    if (rule.control == control && rule.paneScrolls == paneScrolls) return rule.route;
+  return {};
+}
+
+WheelRoute TurnWheel(AppState& state, WheelControl control, bool paneScrolls, int delta) {
+  const WheelRoute route = RouteWheel(control, paneScrolls);
   Window* window = state.platform.window;
-  const int position = WheelVolumePosition(window ? window->VolumeBar() : state.volume / 10, delta);
-  if (window) window->SetVolumeBar(position);
-  state.volume = position * 10;
-  return false;
+  const int position = window ? window->VolumeBar() : state.volume / 10;
+  if (route.volume) {
+    const int next = WheelVolumePosition(position, delta);
+    if (window) window->SetVolumeBar(next);
+    state.volume = next * 10;
+    ApplyVolume(state);
+  } else if (route.volumeBarLines != 0) {
+    const int next = std::clamp(position + route.volumeBarLines * delta / 120, 0, 100);
+    if (window) window->SetVolumeBar(next);
+    // The slider reports its line steps as it would for the arrow keys.
+    OnVolumeSlider(state, delta > 0 ? kSliderLineDown : kSliderLineUp, 0, Rect{});
+  }
+  return route;
+}
+
+bool PressOnListRow(AppState& state, int row, bool shift, bool rowSelected) {
+  const bool drag = shift && rowSelected && row >= 0 && !state.entries.empty();
+  state.dragAnchorRow = drag ? row : -1;
+  return drag;
+}
+
+int DragOverList(AppState& state, int row, bool leftButtonDown) {
+  if (state.dragAnchorRow < 0) return 0;
+  if (!leftButtonDown || row < 0) {
+    state.dragAnchorRow = -1;
+    return 0;
+  }
+  if (row == state.dragAnchorRow) return 0;
+  const int command = row > state.dragAnchorRow ? 2000 : 2100;
+  state.dragAnchorRow = row;
+  return command;
 }
 
 ContextMenu ChooseContextMenu(const AppState& state, ClickedControl clicked, bool aboveClient) {
@@ -179,6 +239,7 @@ void RunOpenSequence(AppState& state, const std::string& target, OpenKind kind) 
   if (window) {
     window->PostRelayout();
     window->ActivateMainWindow();
+    window->FocusMainWindow();
   }
 }
 

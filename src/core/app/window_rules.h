@@ -55,12 +55,33 @@ struct SizeLimits {
 SizeLimits WindowSizeLimits(const AppState& state, Rect workArea, int frameWidth, int frameHeight, int paneTop,
                             int windowTop);
 
-// Wheel: true when only the layout is to be redone (pointer over a pane
-// that scrolls); otherwise the volume slider takes the new position, the
-// volume follows and false is returned (the caller applies the volume).
-bool WheelTurned(AppState& state, int delta, bool overScrollingPane);
+// The wheel, one rule per control under the pointer. A turn is counted
+// once, by the control the pointer is over, however many widgets the event
+// passes on its way up.
+enum class WheelControl { Window, ListBox, PaneEdit, PositionBar, VolumeBar };
+struct WheelRoute {
+  bool volume = false;      // the main window's rule: 5 of 100 per notch
+  int volumeBarLines = 0;   // the volume slider's own line steps per notch
+  bool scrolls = false;     // the control scrolls its own content as well
+  bool relayout = false;    // the layout follows that scrolling
+  bool operator==(const WheelRoute&) const = default;
+};
+WheelRoute RouteWheel(WheelControl control, bool paneScrolls);
+// Applies the route's volume part for a wheel delta (120 a notch) and
+// answers the route; the caller lets the control scroll and lays out.
+WheelRoute TurnWheel(AppState& state, WheelControl control, bool paneScrolls, int delta);
 // The slider position after a wheel delta (5 of 100 per notch of 120).
 int WheelVolumePosition(int position, int delta);
+
+// Moving rows by dragging. A left press on a list row: a Shift-press on a
+// selected row starts moving the selection and is kept from the list
+// (answer true), so that the selection stays; any other press is the
+// list's own.
+bool PressOnListRow(AppState& state, int row, bool shift, bool rowSelected);
+// The pointer moves over the list: the command that moves the selection one
+// row toward the pointer's row (2000 down, 2100 up), or 0. A released
+// button or a point beyond the rows ends the move.
+int DragOverList(AppState& state, int row, bool leftButtonDown);
 
 enum class ContextMenu { None, Master, Text, RandomJump, Title, Popup };
 enum class ClickedControl { VolumeBar, PaneEdit, NextButton, ListBox, Other };

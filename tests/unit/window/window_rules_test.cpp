@@ -115,18 +115,61 @@ TEST_F(WindowRules, WheelChangesVolumeFivePerNotch) {
                {50, 23, 50}, {50, 240, 60}};
   for (auto c : cases) {
     window.volumeBar = c.position;
-    EXPECT_FALSE(WheelTurned(state, c.delta, false));
+    EXPECT_TRUE(TurnWheel(state, WheelControl::Window, false, c.delta).volume);
     EXPECT_EQ(window.volumeBar, c.expected) << c.position << " " << c.delta;
     EXPECT_EQ(state.volume, c.expected * 10);
   }
 }
 
-TEST_F(WindowRules, WheelOverAScrollingPaneLeavesTheVolume) {
-  window.volumeBar = 50;
-  state.volume = 500;
-  EXPECT_TRUE(WheelTurned(state, 120, true));
-  EXPECT_EQ(window.volumeBar, 50);
-  EXPECT_EQ(state.volume, 500);
+// One notch up (delta 120) from slider position 50, per control.
+TEST_F(WindowRules, EachControlTurnsTheWheelByItsOwnRule) {
+  struct {
+    WheelControl control;
+    bool paneScrolls;
+    int volume;
+    bool scrolls, relayout;
+  } cases[] = {
+      {WheelControl::Window, false, 55, false, false},
+      {WheelControl::Window, true, 55, false, false},  // only the pane scrolls
+      {WheelControl::ListBox, false, 55, true, false},
+      {WheelControl::PaneEdit, false, 55, false, false},
+      {WheelControl::PaneEdit, true, 50, true, true},
+      {WheelControl::PositionBar, false, 50, false, false},
+      {WheelControl::VolumeBar, false, 53, false, false},
+  };
+  for (const auto& c : cases) {
+    window.volumeBar = 50;
+    state.volume = 500;
+    const WheelRoute route = TurnWheel(state, c.control, c.paneScrolls, 120);
+    EXPECT_EQ(window.volumeBar, c.volume) << int(c.control) << " " << c.paneScrolls;
+    EXPECT_EQ(state.volume, c.volume * 10) << int(c.control);
+    EXPECT_EQ(route.scrolls, c.scrolls) << int(c.control);
+    EXPECT_EQ(route.relayout, c.relayout) << int(c.control);
+  }
+  window.volumeBar = 1;
+  TurnWheel(state, WheelControl::VolumeBar, false, -120);
+  EXPECT_EQ(window.volumeBar, 0);
+  EXPECT_EQ(state.volume, 0);
+}
+
+TEST_F(WindowRules, OnlyAShiftPressOnASelectedRowMovesRows) {
+  state.entries.resize(6);
+  EXPECT_FALSE(PressOnListRow(state, 2, false, true));   // a plain press selects
+  EXPECT_EQ(DragOverList(state, 3, true), 0);
+  EXPECT_FALSE(PressOnListRow(state, 2, true, false));   // Shift extends the selection
+  EXPECT_EQ(DragOverList(state, 3, true), 0);
+  EXPECT_TRUE(PressOnListRow(state, 2, true, true));
+  EXPECT_EQ(DragOverList(state, 2, true), 0);
+  EXPECT_EQ(DragOverList(state, 3, true), 2000);
+  EXPECT_EQ(DragOverList(state, 5, true), 2000);  // one row per move
+  EXPECT_EQ(DragOverList(state, 1, true), 2100);
+  EXPECT_EQ(DragOverList(state, 0, false), 0);  // released: the move ends
+  EXPECT_EQ(DragOverList(state, 4, true), 0);
+  EXPECT_TRUE(PressOnListRow(state, 4, true, true));
+  EXPECT_EQ(DragOverList(state, -1, true), 0);  // beyond the rows
+  EXPECT_EQ(DragOverList(state, 2, true), 0);
+  state.entries.clear();
+  EXPECT_FALSE(PressOnListRow(state, 0, true, true));
 }
 
 TEST_F(WindowRules, ContextMenuChoice) {

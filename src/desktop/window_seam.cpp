@@ -1,0 +1,340 @@
+// The window seam over the widgets: rows, title, message boxes, sliders,
+// timer, menus and buttons, geometry, fonts and the file dialogs.
+#include <QApplication>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QMessageBox>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextDocument>
+#include <algorithm>
+#include <cmath>
+
+#include "core/app/commands.h"
+#include "core/app/window_rules.h"
+#include "core/pane/layout.h"
+#include "core/playback/position.h"
+#include "core/playback/video.h"
+#include "core/playback/volume.h"
+#include "core/settings/settings.h"
+#include "desktop/icons.h"
+#include "desktop/keys.h"
+#include "desktop/main_window.h"
+#include "desktop/qt_helpers.h"
+
+namespace qel::desktop {
+
+// ---- Window seam: rows
+
+int MainWindow::RowCount() { return Rows()->count(); }
+void MainWindow::InsertRow(int at, const std::string& text) { Rows()->insertItem(at, Q(text)); }
+void MainWindow::DeleteRow(int at) { delete Rows()->takeItem(at); }
+void MainWindow::DeleteAllRows() {
+  pendingRows_.clear();
+  list_->clear();
+}
+void MainWindow::AddRow(const std::string& text) {
+  if (pendingRows_.isEmpty()) QTimer::singleShot(0, this, [this] { Rows(); });
+  pendingRows_.append(Q(text));
+}
+QListWidget* MainWindow::Rows() {
+  if (!pendingRows_.isEmpty()) {
+    list_->addItems(pendingRows_);
+    pendingRows_.clear();
+  }
+  return list_;
+}
+std::string MainWindow::RowText(int row) {
+  QListWidgetItem* item = Rows()->item(row);
+  return item ? item->text().toStdString() : std::string();
+}
+void MainWindow::ReserveRows(int) {}
+std::vector<int> MainWindow::SelectedRows() {
+  std::vector<int> rows;
+  for (const QModelIndex& index : Rows()->selectionModel()->selectedIndexes()) rows.push_back(index.row());
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  return rows;
+}
+void MainWindow::SetRowSelected(int row, bool selected) {
+  if (QListWidgetItem* item = Rows()->item(row)) item->setSelected(selected);
+}
+void MainWindow::SetAllRowsSelected(bool selected) {
+  if (selected)
+    Rows()->selectAll();
+  else
+    Rows()->clearSelection();
+}
+int MainWindow::TopRow() {
+  const QModelIndex index = Rows()->indexAt(QPoint(1, 1));
+  return index.isValid() ? index.row() : 0;
+}
+void MainWindow::SetTopRow(int row) {
+  if (QListWidgetItem* item = Rows()->item(row)) Rows()->scrollToItem(item, QAbstractItemView::PositionAtTop);
+}
+int MainWindow::RowNearPoint(Point p, bool* outside) {
+  const QRect client = Rows()->viewport()->rect();
+  if (outside) *outside = !client.contains(p.x, p.y);
+  if (Rows()->count() == 0) return -1;
+  const QModelIndex index = Rows()->indexAt(QPoint(std::clamp(p.x, 0, client.width() - 1), p.y));
+  if (index.isValid()) return index.row();
+  return p.y < 0 ? TopRow() : Rows()->count() - 1;
+}
+void MainWindow::RedrawList() { Rows()->viewport()->update(); }
+int MainWindow::VisibleRowCount() {
+  const int rowHeight = Rows()->count() ? Rows()->sizeHintForRow(0) : QFontMetrics(Rows()->font()).height();
+  return rowHeight > 0 ? Rows()->viewport()->height() / rowHeight : 0;
+}
+
+// ---- Window seam: title, messages, sliders, timer
+
+constexpr int kTitleInterval = 40;
+
+std::string MainWindow::Title() { return title_; }
+void MainWindow::SetTitle(const std::string& title) {
+  title_ = title;
+  const qint64 since = titleClock_.isValid() ? titleClock_.elapsed() : kTitleInterval;
+  if (since >= kTitleInterval) {
+    titleTimer_.stop();
+    PushTitle();
+  } else if (!titleTimer_.isActive()) {
+    titleTimer_.start(static_cast<int>(kTitleInterval - since));
+  }
+  const bool saving = title.find("プレイリスト保存中...") != std::string::npos;
+  if (saving != saving_) {
+    saving_ = saving;
+    if (onSavingChanged) onSavingChanged(saving);
+  }
+}
+
+void MainWindow::PushTitle() {
+  setWindowTitle(Q(title_));
+  titleClock_.restart();
+}
+
+MessageResult MainWindow::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                                      MessageButtons buttons, bool owned) {
+  QMessageBox box(owned ? this : nullptr);
+  box.setWindowTitle(Q(caption));
+  box.setText(Q(text));
+  switch (icon) {
+    case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case MessageIcon::Error: box.setIcon(QMessageBox::Critical); break;
+    case MessageIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case MessageIcon::None: break;
+  }
+  switch (buttons) {
+    case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case MessageButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MessageButtons::YesNoCancel:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      break;
+  }
+  // A box closed without a button (its close box, the end of the session)
+  // answers Cancel wherever there is a choice, never a yes.
+  switch (box.exec()) {
+    case QMessageBox::Ok: return MessageResult::Ok;
+    case QMessageBox::Yes: return MessageResult::Yes;
+    case QMessageBox::No: return MessageResult::No;
+    default: return buttons == MessageButtons::Ok ? MessageResult::Ok : MessageResult::Cancel;
+  }
+}
+
+void MainWindow::SetPositionRange(int minimum, int maximum) {
+  QSignalBlocker block(position_);
+  position_->setRange(minimum, maximum);
+}
+void MainWindow::SetPosition(int value) {
+  if (position_->isSliderDown()) return;
+  QSignalBlocker block(position_);
+  position_->setValue(value);
+}
+int MainWindow::Position() { return position_->sliderPosition(); }
+void MainWindow::SetVolumeBar(int value) {
+  QSignalBlocker block(volume_);
+  volume_->setValue(value);
+}
+int MainWindow::VolumeBar() { return volume_->sliderPosition(); }
+void MainWindow::SetTimeText(const std::string& text) { time_->setText(Q(text)); }
+void MainWindow::StartTimer(int milliseconds) { timer_.start(milliseconds); }
+void MainWindow::StopTimer() { timer_.stop(); }
+void MainWindow::PostRelayout() {
+  if (relayoutQueued_) return;
+  relayoutQueued_ = true;
+  QMetaObject::invokeMethod(this, [this] { if (!destroyed_) LayOut(0, true); }, Qt::QueuedConnection);
+}
+
+void MainWindow::SetMenuCheck(int command, bool checked) {
+  auto [begin, end] = actions_.equal_range(command);
+  for (auto it = begin; it != end; ++it) {
+    it->second->setCheckable(true);
+    it->second->setChecked(checked);
+  }
+}
+void MainWindow::SetButtonIcon(int button, int icon) {
+  if (auto it = buttons_.find(button); it != buttons_.end()) {
+    it->second->setIcon(IconByNumber(icon));
+    it->second->setProperty("qelIcon", icon);
+  }
+}
+unsigned MainWindow::NativeHandle(Control control) { return 1u + static_cast<unsigned>(control); }
+void MainWindow::ActivateMainWindow() {
+  raise();
+  activateWindow();
+}
+void MainWindow::FocusMainWindow() {
+  // Whatever control had it, keys now reach the window itself; before the
+  // window is active the focus waits for its activation.
+  activateWindow();
+  setFocus(Qt::OtherFocusReason);
+}
+void MainWindow::ShowPaneScrollBar(bool shown) {
+  pane_->edit()->setVerticalScrollBarPolicy(shown ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+}
+Control MainWindow::FocusedControl() {
+  QWidget* focus = QApplication::focusWidget();
+  if (focus == list_) return Control::ListBox;
+  if (focus == pane_->edit()) return Control::PaneEdit;
+  return Control::MainWindow;
+}
+void MainWindow::ForwardKey(Control control, int key) {
+  QWidget* target = control == Control::ListBox ? static_cast<QWidget*>(list_) : pane_->edit();
+  const int qtKey = QtKeyFromVirtualKey(key);
+  if (!qtKey) return;
+  QKeyEvent press(QEvent::KeyPress, qtKey, Qt::NoModifier);
+  forwarding_ = true;
+  QApplication::sendEvent(target, &press);
+  forwarding_ = false;
+}
+void MainWindow::ShowButtonMenu(int button) {
+  QPushButton* b = buttons_.at(button);
+  QMenu* menu = menus_.at(button == 1005 ? "QEL_OPEN" : "QEL_PLAY");
+  menu->popup(b->mapToGlobal(QPoint(0, b->height())));
+}
+void MainWindow::MinimizeMainWindow() { showMinimized(); }
+void MainWindow::RequestClose() {
+  if (destroyed_) return;
+  CloseMainWindow(state_);
+  if (isMaximized() || isFullScreen()) {
+    // The window manager restores it later than the settings are written:
+    // they take the rectangle it is restored to.
+    restoredClient_ = normalGeometry();
+    showNormal();
+  }
+  Destroy();
+}
+void MainWindow::SetTopMost(bool on) {
+  // Changing the flags makes a new native window: only when it changes.
+  if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) return;
+  const bool visible = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, on);
+  if (visible) show();
+}
+int MainWindow::ClientWidth() { return width(); }
+
+// The ini keeps where the window stands, its frame's top-left, and the size
+// of its client: move() places the frame and resize() sizes the client, so
+// what is written is exactly what the next start restores, whatever frame
+// the window manager draws. (Restoring the frame's size would need the
+// frame's margins before the window manager has told them.)
+void MainWindow::MoveWindow(const Rect& r) {
+  move(r.left, r.top);
+  resize(std::max(r.Width(), minimumWidth()), std::max(r.Height(), minimumHeight()));
+}
+
+Rect MainWindow::KeptRect(const QRect& client) const {
+  const QPoint frame = client.topLeft() - frameOffset_;
+  return {frame.x(), frame.y(), frame.x() + client.width(), frame.y() + client.height()};
+}
+
+Rect MainWindow::WindowRect() {
+  if (restoredClient_ && restoredClient_->isValid()) return KeptRect(*restoredClient_);
+  // A minimised window keeps its restored rectangle; a maximised one its
+  // maximised rectangle, as it stands.
+  if (isMinimized() && normalGeometry().isValid()) return KeptRect(normalGeometry());
+  return {pos().x(), pos().y(), pos().x() + width(), pos().y() + height()};
+}
+
+void MainWindow::SetControlFont(Control control, const std::string& face, int points, int style) {
+  const int ppi = PixelsPerInch();
+  const QFont font = FontOf({face, points > 0 ? FontPixelHeight(points, ppi) : 0, style});
+  if (control == Control::ListBox) {
+    // The row height follows the list's font against the metrics of the
+    // default font, as a fresh device context of the list would report them.
+    // The font's height here is its whole line, not its em: faces such as
+    // the CJK ones reach far above and below the em, and rows one em high
+    // would cut every line of Japanese text. It is set before the font: the
+    // font change lays the rows out again, keeping selection and scroll.
+    const QFontMetrics standard(QApplication::font());
+    rowHeight_ = ListRowHeight(-QFontMetrics(font).height(), standard.height(), standard.leading());
+    list_->setFont(font);
+    list_->viewport()->update();
+  } else if (control == Control::PaneEdit) {
+    pane_->edit()->setFont(font);
+  }
+}
+
+int MainWindow::PixelsPerInch() { return std::max(1, logicalDpiY()); }
+
+std::optional<FontPick> MainWindow::FontDialog(const FontPick& preset) {
+  const int ppi = PixelsPerInch();
+  bool ok = false;
+  const QFont chosen = QFontDialog::getFont(&ok, FontOf(preset), this, "Qel");
+  if (!ok) return std::nullopt;
+  FontPick pick;
+  pick.face = chosen.family().toStdString();
+  const int pixels = chosen.pixelSize() > 0 ? chosen.pixelSize()
+                                            : static_cast<int>(std::lround(chosen.pointSizeF() * ppi / 72.0));
+  pick.height = -pixels;
+  pick.style = (chosen.bold() ? 0x100 : 0) | (chosen.italic() ? 0x200 : 0);
+  return pick;
+}
+
+void MainWindow::SetCenterText(bool on) {
+  QTextOption option = pane_->edit()->document()->defaultTextOption();
+  option.setAlignment(on ? Qt::AlignHCenter : Qt::AlignLeft);
+  pane_->edit()->document()->setDefaultTextOption(option);
+}
+
+std::optional<std::string> MainWindow::OpenFileDialog(const std::vector<FileFilter>& filters) {
+  QStringList patterns;
+  for (const FileFilter& f : filters) {
+    QString pattern = Q(f.pattern);
+    pattern.replace(';', ' ');
+    patterns << Q(f.label) + " (" + pattern + ")";
+  }
+  QFileDialog dialog(this);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters(patterns);
+  if (!patterns.isEmpty()) dialog.selectNameFilter(patterns.front());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
+}
+
+std::optional<std::string> MainWindow::FolderDialog(const std::string& title, const std::string& initialDir) {
+  const QString chosen = QFileDialog::getExistingDirectory(this, Q(title), Q(initialDir), QFileDialog::ShowDirsOnly);
+  if (chosen.isEmpty()) return std::nullopt;
+  return chosen.toStdString();
+}
+
+std::optional<std::string> MainWindow::SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
+                                                      const std::string& defaultExt, const std::string& initialDir,
+                                                      const std::string& initialName) {
+  QStringList patterns;
+  for (const FileFilter& f : filters) {
+    QString pattern = Q(f.pattern);
+    pattern.replace(';', ' ');
+    patterns << Q(f.label) + " (" + pattern + ")";
+  }
+  QFileDialog dialog(this, Q(title), Q(initialDir));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilters(patterns);
+  if (!defaultExt.empty()) dialog.setDefaultSuffix(Q(defaultExt).remove(0, defaultExt[0] == '.' ? 1 : 0));
+  dialog.selectFile(Q(initialName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
+}
+
+}  // namespace qel::desktop
