@@ -93,17 +93,9 @@ int main(int argc, char** argv) {
 
   // Listening before the window exists: a second start during the first
   // open waits for it instead of finding no player and becoming another.
-  desktop::InstanceServer server(
-      [&window](char kind, const std::string& payload, std::function<void()> done) {
-        window.Request([&window, kind, payload, done] {
-          if (kind == 'H') {
-            window.HandOff(payload);
-          } else if (kind == 'C') {
-            window.Command(std::atoi(payload.c_str()));
-          }
-          done();
-        });
-      });
+  desktop::InstanceServer server([&window](char kind, const std::string& payload, std::function<void()> done) {
+    window.FromSecondStart(kind, payload, std::move(done));
+  });
   services.onBusy = [&server](bool saving) { server.SetBusy(saving); };
   server.Listen(name, std::move(lock));
   // Once it closes nothing more is taken: a start that arrives then becomes

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <algorithm>
+#include <cstdlib>
 
 #include "core/app/commands.h"
 #include "core/app/window_rules.h"
@@ -214,6 +215,17 @@ void MainWindow::Command(int command, int notification) {
 void MainWindow::Request(std::function<void()> task) {
   if (destroyed_) return;
   gate_.Submit(std::move(task));
+}
+
+void MainWindow::FromSecondStart(char kind, const std::string& payload, std::function<void()> done) {
+  Request([this, kind, payload, done] {
+    if (kind == 'H') {
+      HandOff(payload);
+    } else if (kind == 'C') {
+      Command(std::atoi(payload.c_str()));
+    }
+    done();
+  });
 }
 
 bool MainWindow::EndSession() {

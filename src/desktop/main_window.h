@@ -41,6 +41,9 @@ class MainWindow : public QWidget, public Window {
   // engine, the end of the session) runs now when the player is idle, else
   // once the dialog, menu or operation that holds it has ended.
   void Request(std::function<void()> task);
+  // What a second start sends (a hand-off line or a command number) runs
+  // as a request; done() answers that start once it has been acted on.
+  void FromSecondStart(char kind, const std::string& payload, std::function<void()> done);
   // The session ends (a signal, the session manager's logout): open dialogs
   // are cancelled and the orderly close runs, once. False when the window
   // is closing already.
