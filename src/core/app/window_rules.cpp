@@ -8,6 +8,7 @@
 #include "core/playback/video.h"
 #include "core/playback/device.h"
 #include "core/playlist/playlist.h"
+#include "core/settings/paths.h"
 #include "core/settings/settings.h"
 
 namespace qel {
@@ -304,8 +305,16 @@ void CloseMainWindow(AppState& state) {
 }
 
 void DestroyMainWindow(AppState& state) {
-  WritePlaylist(state, true, state.lastIndex, state.executablePath, state.settings.NoExt);
-  SaveSettings(state);
+  // A full disk or a folder that cannot be written keeps the old files; the
+  // user hears of it while the window is still there to own the message.
+  std::string failed;
+  if (!WritePlaylist(state, true, state.lastIndex, state.executablePath, state.settings.NoExt))
+    failed += AutoPlaylistPath(state.executablePath, state.instanceName) + " の保存に失敗しました。\n";
+  if (!SaveSettings(state)) failed += state.iniPath + " の保存に失敗しました。\n";
+  if (failed.empty()) return;
+  failed.pop_back();
+  if (Window* window = state.platform.window)
+    window->ShowMessage(failed, "Qel", MessageIcon::Error, MessageButtons::Ok, true);
 }
 
 }  // namespace qel

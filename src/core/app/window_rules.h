@@ -122,7 +122,8 @@ void OnTimerTick(AppState& state);
 // Orderly close (Escape): stops playback and the timer; the caller then
 // restores a maximised window and destroys it.
 void CloseMainWindow(AppState& state);
-// Destruction: auto-saved playlist and settings written.
+// Destruction: auto-saved playlist and settings written; a file that could
+// not be written is named in a message box before the window goes.
 void DestroyMainWindow(AppState& state);
 
 }  // namespace qel

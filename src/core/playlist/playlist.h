@@ -13,7 +13,9 @@ void ReadPlaylist(AppState& state, const std::string& path, const std::string& b
                   bool rows, bool noExt);
 
 // Writes the list: to the auto-saved playlist when autoSave, else through
-// the save dialog.
-void WritePlaylist(AppState& state, bool autoSave, int lastIndex, const std::string& executablePath, bool noExt);
+// the save dialog. False when the file could not be written (the old one
+// stays); an empty list or a cancelled dialog writes nothing and is no
+// failure.
+bool WritePlaylist(AppState& state, bool autoSave, int lastIndex, const std::string& executablePath, bool noExt);
 
 }  // namespace qel

@@ -48,9 +48,9 @@ void RestoreTitle(AppState& state) {
 
 }  // namespace
 
-void WritePlaylist(AppState& state, bool autoSave, int lastIndex, const std::string& executablePath, bool noExt) {
+bool WritePlaylist(AppState& state, bool autoSave, int lastIndex, const std::string& executablePath, bool noExt) {
   int count = static_cast<int>(state.entries.size());
-  if (lastIndex < 0 || count == 0) return;
+  if (lastIndex < 0 || count == 0) return true;
   if (lastIndex >= count) lastIndex = count - 1;
   Window* window = state.platform.window;
   Desktop* desktop = state.platform.desktop;
@@ -59,14 +59,14 @@ void WritePlaylist(AppState& state, bool autoSave, int lastIndex, const std::str
   if (autoSave) {
     target = AutoPlaylistPath(executablePath, state.instanceName);
   } else {
-    if (!window) return;
+    if (!window) return true;
     std::string folder = WithoutTrailingSlash(state.nowDir);
     auto chosen = window->SaveFileDialog("Qel",
                                          {{"UTF-8 m3u(*.m3u8)", "*.m3u8"},
                                           {"ShiftJIS m3u(*.m3u)", "*.m3u"},
                                           {"All files(*.*)", "*.*"}},
                                          "m3u8", folder, std::string(files::Name(folder)));
-    if (!chosen || chosen->empty()) return;
+    if (!chosen || chosen->empty()) return true;
     target = *chosen;
     if (files::Extension(files::Name(target)).empty()) target += ".m3u8";
     state.nowDir = std::string(files::Folder(target));
@@ -112,12 +112,13 @@ void WritePlaylist(AppState& state, bool autoSave, int lastIndex, const std::str
       if (window)
         window->ShowMessage(std::string(files::Name(target)) + " の削除に失敗しました。", "Qel", MessageIcon::Error,
                             MessageButtons::Ok, true);
-      return;
+      return false;
     }
   }
-  if (temporary) CommitTemporary(*temporary, target);
+  const bool written = temporary && CommitTemporary(*temporary, target);
   if (desktop) desktop->SetBusyMarker(false);
   RestoreTitle(state);
+  return written;
 }
 
 }  // namespace qel

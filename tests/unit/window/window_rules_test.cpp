@@ -405,3 +405,54 @@ TEST(OpenDialogs, FiltersTitleAndCancel) {
 }
 }  // namespace
 }  // namespace qel
+
+namespace qel {
+namespace {
+
+// At exit the auto-saved playlist and the ini are written; one that cannot
+// be written keeps its old file and is named to the user.
+TEST(Exit, FilesThatCannotBeWrittenAreNamed) {
+  test::TempDir dir;
+  const char* saved = std::getenv("XDG_STATE_HOME");
+  const std::string before = saved ? saved : "";
+  test::FakePlayer p;
+  p.state.executablePath = dir / "bin/qel";
+  p.state.entries = {{dir / "a.mp3", "", 0}};
+  p.state.lastIndex = 0;
+  p.state.currentIndex = 0;
+
+  // Writable: both written, nothing said.
+  setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+  p.state.iniPath = dir / "config/qel.ini";
+  DestroyMainWindow(p.state);
+  EXPECT_TRUE(p.window.messages.empty());
+  EXPECT_NE(test::ReadAll(dir / "state/qel/qel.m3u8").find("a.mp3"), std::string::npos);
+  EXPECT_NE(test::ReadAll(dir / "config/qel.ini").find("nowPlaying"), std::string::npos);
+
+  // A folder that is a file cannot be made: neither can be written.
+  test::WriteAll(dir / "blocked", "");
+  setenv("XDG_STATE_HOME", (dir / "blocked").c_str(), 1);
+  p.state.iniPath = dir / "blocked/qel.ini";
+  DestroyMainWindow(p.state);
+  ASSERT_EQ(p.window.messages.size(), 1u);
+  const test::FakeWindow::Message& m = p.window.messages[0];
+  EXPECT_EQ(m.text, dir / "blocked/qel/qel.m3u8" + " の保存に失敗しました。\n" + dir / "blocked/qel.ini" +
+                        " の保存に失敗しました。");
+  EXPECT_EQ(m.caption, "Qel");
+  EXPECT_EQ(m.icon, MessageIcon::Error);
+  EXPECT_TRUE(m.owned);
+
+  // An empty list writes no playlist: only the ini can fail.
+  p.window.messages.clear();
+  p.state.entries.clear();
+  p.state.lastIndex = -1;
+  DestroyMainWindow(p.state);
+  ASSERT_EQ(p.window.messages.size(), 1u);
+  EXPECT_EQ(p.window.messages[0].text, dir / "blocked/qel.ini" + " の保存に失敗しました。");
+
+  if (saved) setenv("XDG_STATE_HOME", before.c_str(), 1);
+  else unsetenv("XDG_STATE_HOME");
+}
+
+}  // namespace
+}  // namespace qel
