@@ -179,9 +179,13 @@ void MainWindow::Create(const std::string& target, OpenKind kind) {
   SetButtonIcon(1006, 107);
   SetButtonIcon(1007, 108);
   SetButtonIcon(1008, 109);
-  show();
+  // The settings place the window before it is first shown: placed then,
+  // its frame goes where the ini says, as the window manager frames it.
+  // Moved after, the frame's size is not yet known and the window lands
+  // off by it.
   LoadSettings(state_);
   ApplySettingsToWindow();
+  show();
   RunOpenSequence(state_, target, kind);
   Rows();
   LayOut(0, true);
