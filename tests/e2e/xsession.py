@@ -188,7 +188,7 @@ class Desktop:
         return (value["Absolute upper-left X"], value["Absolute upper-left Y"], value["Width"], value["Height"])
 
     def screenshot(self, save=None):
-        data = self.run(["import", "-window", "root", "ppm:-"]).stdout
+        data = self.run(["import", "-window", "root", "-depth", "8", "ppm:-"]).stdout
         if save:
             with open(save, "wb") as f:
                 f.write(data)
