@@ -117,6 +117,8 @@ MessageResult MainWindow::ShowMessage(const std::string& text, const std::string
   QMessageBox box(owned ? this : nullptr);
   box.setWindowTitle(Q(caption));
   box.setText(Q(text));
+  // A message that names a file lets the user copy its path.
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   switch (icon) {
     case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
     case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
