@@ -98,9 +98,10 @@ int main(int argc, char** argv) {
   });
   services.onBusy = [&server](bool saving) { server.SetBusy(saving); };
   server.Listen(name, std::move(lock));
-  // Once it closes nothing more is taken: a start that arrives then becomes
-  // the next player once this one has gone.
-  window.onClosing = [&server] { server.Close(); };
+  // Once it closes nothing more is taken: a start that arrives then waits,
+  // and becomes the next player once this one has written its files and
+  // gone.
+  window.onClosing = [&server] { server.StopListening(); };
   desktop::SessionEnd sessionEnd([&window] { return window.EndSession(); });
 
   const StartupOpen open = ChooseStartupOpen(args, cwd, AutoPlaylistPath(executable, name));

@@ -224,23 +224,28 @@ bool InstanceServer::Listen(const std::string& name, InstanceLock lock) {
   return true;
 }
 
-void InstanceServer::Close() {
+void InstanceServer::StopListening() {
   if (listenFd_ < 0) return;
   delete listenNotifier_;
   listenNotifier_ = nullptr;
   close(listenFd_);
   listenFd_ = -1;
+  // Unanswered starts see the connection end and try again.
+  connections_.clear();
+}
+
+void InstanceServer::Close() {
+  StopListening();
+  if (!lock_.Held()) return;
   struct stat st {};
   if (stat(socketPath_.c_str(), &st) == 0 && st.st_dev == socketDevice_ && st.st_ino == socketInode_)
     ::unlink(socketPath_.c_str());
   ::unlink(busyPath_.c_str());
-  // Unanswered starts see the connection end and try again.
-  connections_.clear();
   lock_ = InstanceLock();
 }
 
 void InstanceServer::SetBusy(bool busy) {
-  if (busyPath_.empty() || listenFd_ < 0) return;
+  if (busyPath_.empty() || !lock_.Held()) return;
   if (busy) {
     const int fd = ::open(busyPath_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd >= 0) ::close(fd);

@@ -66,8 +66,11 @@ class InstanceServer : public QObject {
   // Listens under the name whose lock this is. A socket file left by a
   // killed player is replaced, but only after a connect to it failed.
   bool Listen(const std::string& instanceName, InstanceLock lock);
+  // Takes no more messages and drops the unanswered ones, whose starts try
+  // again; the name stays held, so they wait until Close().
+  void StopListening();
   // Stops listening; removes the socket only when it is still the one bound
-  // here; drops unanswered messages; releases the name last.
+  // here; releases the name last.
   void Close();
   void SetBusy(bool busy);
   bool Listening() const { return listenFd_ >= 0; }

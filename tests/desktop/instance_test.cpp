@@ -204,6 +204,10 @@ TEST_F(Instance, AHandOffLeftByAClosingPlayerStartsTheNextOne) {
   for (int i = 0; i < 200 && waiting == 0; ++i) Spin(5);
   ASSERT_EQ(waiting, 1);
   EXPECT_EQ(handOff.wait_for(100ms), std::future_status::timeout);
+  server.StopListening();
+  // Closing, the player still writes its files under the name: the start
+  // waits for it to let go.
+  EXPECT_EQ(handOff.wait_for(300ms), std::future_status::timeout);
   server.Close();
   ASSERT_EQ(handOff.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(handOff.get(), SendOutcome::NoInstance);
