@@ -235,8 +235,9 @@ void MainWindow::FromSecondStart(char kind, const std::string& payload, std::fun
 bool MainWindow::EndSession() {
   if (destroyed_ || sessionEnding_) return !destroyed_;
   sessionEnding_ = true;
-  // A dialog left open would hold the close for good: nobody is there to
-  // answer it. Cancelled, it lets the operation under it end first.
+  // A dialog or menu left open would hold the close for good: nobody is
+  // there to answer it. Cancelled, it lets the operation under it end
+  // first.
   CancelModalDialogs();
   sessionTimer_.start();
   Request([this] { RequestClose(); });
@@ -248,6 +249,7 @@ void MainWindow::CancelModalDialogs() {
     sessionTimer_.stop();
     return;
   }
+  if (QWidget* menu = QApplication::activePopupWidget()) menu->close();
   if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
 }
 

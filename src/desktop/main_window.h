@@ -4,11 +4,9 @@
 
 #include <QListWidget>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QLabel>
-#include <QStyledItemDelegate>
 #include <QElapsedTimer>
 #include <QStringList>
 #include <QTimer>

@@ -66,6 +66,8 @@ class Desktop:
         self.processes = []
 
     def __enter__(self):
+        # Stopped from outside (a test runner's timeout), it still cleans up.
+        signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
         self.root = tempfile.mkdtemp(prefix="qel-e2e-")
         try:
             self._start()
