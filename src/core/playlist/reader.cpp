@@ -1,6 +1,8 @@
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/metadata/metadata.h"
@@ -16,9 +18,9 @@ namespace {
 // its own. The platform's path limit, so that any path that can exist fits.
 constexpr size_t kPieceCharacters = 4095;
 
-// How many names one line of a legacy playlist may try before it counts as
-// missing: a handful of doubtful characters in a name stays well inside.
-constexpr int kSpellingBudget = 512;
+// How many names one line of a legacy playlist may look up before it
+// counts as missing: far more than any real path has parts.
+constexpr int kSpellingBudget = 256;
 
 // Lines name regular files and folders; a pipe or a device named by a line
 // would block or never end once it is played or measured.
@@ -53,78 +55,98 @@ std::string ResolvePath(const std::string& line, const std::string& base) {
   return resolved;
 }
 
-// The other spellings of a line of a legacy playlist. The same CP932 bytes
-// stand for 〜 or ～, ¥ or \ and so on, depending on the table that made the
-// name on disk, and a "\" may also have been a Windows separator. Each
-// doubtful character is tried both ways; a folder that does not exist ends
-// every spelling that goes through it.
-class SpellingSearch {
+// A name with each character of a legacy twin pair in one form, so that
+// the spellings of one CP932 name become the same text.
+std::string FoldTwins(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  size_t pos = 0;
+  while (pos < name.size()) {
+    uint32_t c = DecodeUtf8(name, &pos);
+    uint32_t twin = LegacyTwin(c);
+    AppendUtf8(out, twin != 0 && twin < c ? twin : c);
+  }
+  return out;
+}
+
+// The names of the folders a legacy playlist's lines lead through, by their
+// folded form; each folder is listed once per playlist.
+class FolderNames {
  public:
-  SpellingSearch(const std::string& line, const std::string& base) : base_(base) {
-    std::string fixed;
-    auto flush = [&] {
-      if (!fixed.empty()) tokens_.push_back({fixed});
-      fixed.clear();
-    };
-    size_t pos = 0;
-    while (pos < line.size()) {
-      size_t start = pos;
-      uint32_t c = DecodeUtf8(line, &pos);
-      std::string self(line.substr(start, pos - start));
-      if (c == '\\') {
-        flush();
-        tokens_.push_back({"/", "\\", "\xC2\xA5"});
-        doubtful_ = true;
-      } else if (c == '/') {
-        flush();
-        tokens_.push_back({"/"});
-      } else if (uint32_t twin = LegacyTwin(c)) {
-        flush();
-        std::string other;
-        AppendUtf8(other, twin);
-        tokens_.push_back({self, other});
-        doubtful_ = true;
-      } else {
-        fixed += self;
+  const std::vector<std::string>* Find(const std::string& folder, const std::string& folded) {
+    auto [it, fresh] = folders_.try_emplace(folder);
+    if (fresh) {
+      if (DIR* dir = opendir(folder.empty() ? "." : folder.c_str())) {
+        while (dirent* d = readdir(dir)) {
+          std::string_view name = d->d_name;
+          if (name != "." && name != "..") it->second[FoldTwins(name)].emplace_back(name);
+        }
+        closedir(dir);
       }
     }
-    flush();
-  }
-
-  // The path of the first spelling that names a file or folder, or "".
-  std::string Find() {
-    if (!doubtful_) return {};
-    std::string candidate;
-    return Walk(0, candidate) ? found_ : std::string();
+    auto found = it->second.find(folded);
+    return found == it->second.end() ? nullptr : &found->second;
   }
 
  private:
-  bool Walk(size_t k, std::string& candidate) {
-    if (budget_ <= 0) return false;
-    if (k == tokens_.size()) {
-      --budget_;
-      std::string path = Absolute(candidate, base_);
-      if (!NamesFileOrFolder(path)) return false;
-      found_ = path;
-      return true;
+  std::unordered_map<std::string, std::unordered_map<std::string, std::vector<std::string>>> folders_;
+};
+
+// The other spellings of a line of a legacy playlist. The same CP932 bytes
+// stand for 〜 or ～, ¥ or \ and so on, depending on the table that made the
+// name on disk, and a "\" may also have been a Windows separator. The line
+// is matched against the folders it leads through, one name at a time.
+class SpellingSearch {
+ public:
+  SpellingSearch(const std::string& line, const std::string& base, FolderNames& names)
+      : line_(FoldTwins(line)), base_(files::Normalize(base)), names_(names) {}
+
+  // The path of the first spelling that names a file or folder, or "".
+  std::string Find() {
+    if (line_.empty()) return {};
+    if (line_[0] == '/' || line_[0] == '\\') {
+      if (Walk("/", 1)) return found_;
+      if (line_[0] == '/') return {};
     }
-    for (const std::string& option : tokens_[k]) {
-      const size_t size = candidate.size();
-      if (option == "/" && size > 0) {
-        --budget_;
-        if (!IsFolder(Absolute(candidate, base_))) continue;
+    return Walk(base_, 0) ? found_ : std::string();
+  }
+
+ private:
+  static bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+  bool Walk(const std::string& folder, size_t pos) {
+    while (pos < line_.size() && line_[pos] == '/') ++pos;
+    if (pos == line_.size()) return Accept(folder);
+    // The name ends at the first "/", or at any "\" before it.
+    for (size_t end = pos; end <= line_.size(); ++end) {
+      if (end < line_.size() && !IsSeparator(line_[end])) continue;
+      if (--budget_ < 0) return false;
+      const std::string name = line_.substr(pos, end - pos);
+      const bool last = end == line_.size();
+      if (name == "." || name == "..") {
+        std::string next = name == "." ? folder : std::string(files::Folder(folder));
+        if (next.empty()) next = folder;
+        if (last ? Accept(next) : Walk(next, end + 1)) return true;
+      } else if (const std::vector<std::string>* spellings = names_.Find(folder, name)) {
+        for (const std::string& spelling : *spellings) {
+          const std::string path = files::Join(folder, spelling);
+          if (last ? Accept(path) : (IsFolder(path) && Walk(path, end + 1))) return true;
+        }
       }
-      candidate += option;
-      bool done = Walk(k + 1, candidate);
-      candidate.resize(size);
-      if (done) return true;
+      if (last || line_[end] == '/') break;
     }
     return false;
   }
 
+  bool Accept(const std::string& path) {
+    if (!NamesFileOrFolder(path)) return false;
+    found_ = files::Normalize(path);
+    return true;
+  }
+
+  std::string line_;
   std::string base_;
-  std::vector<std::vector<std::string>> tokens_;
-  bool doubtful_ = false;
+  FolderNames& names_;
   int budget_ = kSpellingBudget;
   std::string found_;
 };
@@ -142,8 +164,10 @@ class Resolver {
       valid_ = true;
       path_ = ResolvePath(line, base_);
       names_ = NamesFileOrFolder(path_);
-      if (!names_ && legacy_ && line[0] != '#') {
-        std::string other = SpellingSearch(line, base_).Find();
+      // Comments and Windows drive paths ("C:\...") name nothing here
+      // however they are spelled.
+      if (!names_ && legacy_ && line[0] != '#' && line.find(":\\") == std::string::npos) {
+        std::string other = SpellingSearch(line, base_, folderNames_).Find();
         if (!other.empty()) {
           path_ = std::move(other);
           names_ = true;
@@ -160,6 +184,7 @@ class Resolver {
   bool valid_ = false;
   std::string line_, path_;
   bool names_ = false;
+  FolderNames folderNames_;
 };
 
 std::string TitleOf(const std::string& line) {

@@ -128,8 +128,11 @@ TEST(Playlist, AutoSaveAndReplacing) {
   p.state.instanceName = "-2";
   p.state.entries = {{dir / "a.mp3", "", 0}};
   p.state.lastIndex = 0;
+  // What a save killed before its rename left behind goes with this save.
+  WriteAll(dir / "state/qel/qel-2.m3u8.tmp-Xy12Zq", std::string(5000, 'x'));
   WritePlaylist(p.state, true, 0, p.state.executablePath, false);
   std::string target = dir / "state/qel/qel-2.m3u8";
+  EXPECT_FALSE(std::filesystem::exists(dir / "state/qel/qel-2.m3u8.tmp-Xy12Zq"));
   EXPECT_EQ(target, AutoPlaylistPath(p.state.executablePath, "-2"));
   EXPECT_EQ(ReadAll(target), "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:0,a.mp3\r\n" + dir / "a.mp3" + "\r\n");
 
