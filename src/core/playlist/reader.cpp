@@ -34,10 +34,6 @@ bool IsFolder(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string Absolute(const std::string& candidate, const std::string& base) {
-  return candidate[0] == '/' ? files::Normalize(candidate) : files::Normalize(files::Join(base, candidate));
-}
-
 // Relative lines written on Windows use "\"; a leading one meant the root.
 // A Linux name may hold a "\" itself, so the literal reading wins when only
 // it names something.
@@ -47,7 +43,7 @@ std::string ResolvePath(const std::string& line, const std::string& base) {
   for (char& c : converted)
     if (c == '\\') c = '/';
   if (converted.empty()) return files::Normalize(base);
-  std::string resolved = Absolute(converted, base);
+  std::string resolved = files::Normalize(converted[0] == '/' ? converted : files::Join(base, converted));
   if (converted != line && !NamesFileOrFolder(resolved)) {
     std::string literal = files::Normalize(files::Join(base, line));
     if (NamesFileOrFolder(literal)) return literal;
@@ -164,9 +160,7 @@ class Resolver {
       valid_ = true;
       path_ = ResolvePath(line, base_);
       names_ = NamesFileOrFolder(path_);
-      // Comments and Windows drive paths ("C:\...") name nothing here
-      // however they are spelled.
-      if (!names_ && legacy_ && line[0] != '#' && line.find(":\\") == std::string::npos) {
+      if (!names_ && legacy_ && line[0] != '#') {
         std::string other = SpellingSearch(line, base_, folderNames_).Find();
         if (!other.empty()) {
           path_ = std::move(other);
