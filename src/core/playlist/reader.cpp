@@ -243,8 +243,8 @@ void ReadPlaylist(AppState& state, const std::string& path, const std::string& b
   if (legacy) {
     text = LegacyToUtf8(bytes);
   } else {
-    size_t skip = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    text = bytes.substr(skip);
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+    text = std::move(bytes);
   }
   bytes.clear();
   bytes.shrink_to_fit();
