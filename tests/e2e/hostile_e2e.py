@@ -163,6 +163,8 @@ def main():
                 responds(player, wid, what)
             close(player, wid, "hand-off")
     finally:
+        if failures and server.poll() is not None:
+            print(f"the X server ended during the run (exit {server.returncode}): the failures above follow from it")
         for p in players:
             if p.poll() is None:
                 p.kill()
