@@ -46,7 +46,7 @@ void Write(benchmark::State& st, const char* name) {
   state.entries = f.entries;
   state.lastIndex = kEntries - 1;
   state.nowDir = f.dir;
-  player.window.saveDialogAnswer = f.dir + "/" + name;
+  player.window.saveDialogAnswer = qel::SaveChoice{f.dir + "/" + name, std::string(name).ends_with(".m3u") ? 1 : 0};
   for (auto _ : st) {
     player.window.titles.clear();
     qel::WritePlaylist(state, false, kEntries - 1, "/opt/qel/qel", false);

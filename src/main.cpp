@@ -35,10 +35,42 @@ std::string WorkingDir() {
   return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string("/");
 }
 
+// "qel --help" and "qel --version" answer and end; a leading "-" would
+// otherwise make them instance names, and nobody names an instance so.
+bool AnswerInfoRequest(int argc, char** argv) {
+  if (argc != 2) return false;
+  const std::string arg = argv[1];
+  if (arg == "--version") {
+    std::printf("qel %s\n", QEL_VERSION);
+    return true;
+  }
+  if (arg == "--help") {
+    std::printf(
+        "Usage: qel [-name] [path]\n"
+        "       qel [-name] /Play | /Stop | /Next\n"
+        "\n"
+        "Opens a media file, a folder, an M3U/M3U8 playlist or a saved search (.qel)\n"
+        "in the player; without a path the list of the last run is resumed. A player\n"
+        "of the same name that is already running takes the path over instead.\n"
+        "\n"
+        "  -name     the instance name: players of different names run side by side\n"
+        "  /Play     play, pause or resume in the running player\n"
+        "  /Stop     stop the running player\n"
+        "  /Next     go to the next entry in the running player\n"
+        "  --help    this text\n"
+        "  --version the version\n"
+        "\n"
+        "See qel(1) for the keys, the files and the environment.\n");
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace qel;
+  if (AnswerInfoRequest(argc, argv)) return 0;
   const Arguments args(argv, argv + argc);
   const std::string executable = ExecutablePath(argv[0]);
   const std::string cwd = WorkingDir();
@@ -69,7 +101,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   Q_INIT_RESOURCE(qel);
   QApplication::setApplicationName("qel");
-  QApplication::setDesktopFileName("qel");
+  QApplication::setDesktopFileName(QStringLiteral(QEL_APP_ID));
 
   AppState state;
   state.executablePath = executable;

@@ -93,6 +93,13 @@ struct FileFilter {
   std::string pattern;
 };
 
+// What the save dialog answers: the chosen full path and the index of the
+// filter that was chosen with it.
+struct SaveChoice {
+  std::string path;
+  int filter = 0;
+};
+
 // The main window as the core sees it: the rows of the list box, the title,
 // message boxes, the sliders, the time read-out, timer 1, menus and buttons.
 class Window {
@@ -191,9 +198,10 @@ class Window {
   // The pane's centred-text style.
   virtual void SetCenterText(bool on) = 0;
   // The save dialog, owned by the main window; it asks before overwriting
-  // and appends the chosen filter's extension (or defaultExt) to a name
-  // without one. Nothing when cancelled, else the chosen full path.
-  virtual std::optional<std::string> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
+  // and appends the chosen filter's extension (or defaultExt, for a filter
+  // without one) to a name without one. Nothing when cancelled, else the
+  // chosen full path and filter.
+  virtual std::optional<SaveChoice> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
                                                     const std::string& defaultExt, const std::string& initialDir,
                                                     const std::string& initialName) = 0;
 

@@ -322,7 +322,7 @@ void DesktopServices::SetTaskbarProgress(long long done, long long total) {
   QVariantMap properties;
   properties["progress-visible"] = visible;
   properties["progress"] = progress;
-  signal << QString("application://qel.desktop") << properties;
+  signal << QStringLiteral("application://" QEL_APP_ID ".desktop") << properties;
   QDBusConnection::sessionBus().send(signal);
 }
 

@@ -100,7 +100,7 @@ class MainWindow : public QWidget, public Window {
   void SetCenterText(bool on) override;
   std::optional<FontPick> FontDialog(const FontPick& preset) override;
   int PixelsPerInch() override;
-  std::optional<std::string> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
+  std::optional<SaveChoice> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
                                             const std::string& defaultExt, const std::string& initialDir,
                                             const std::string& initialName) override;
   std::optional<std::string> OpenFileDialog(const std::vector<FileFilter>& filters) override;

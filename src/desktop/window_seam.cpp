@@ -321,22 +321,32 @@ std::optional<std::string> MainWindow::FolderDialog(const std::string& title, co
   return chosen.toStdString();
 }
 
-std::optional<std::string> MainWindow::SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
-                                                      const std::string& defaultExt, const std::string& initialDir,
-                                                      const std::string& initialName) {
+std::optional<SaveChoice> MainWindow::SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
+                                                     const std::string& defaultExt, const std::string& initialDir,
+                                                     const std::string& initialName) {
   QStringList patterns;
+  QStringList suffixes;  // what each filter adds to a name without an extension
+  const QString fallback = Q(defaultExt).remove(0, defaultExt.rfind('.', 0) == 0 ? 1 : 0);
   for (const FileFilter& f : filters) {
     QString pattern = Q(f.pattern);
+    const QString first = pattern.section(';', 0, 0);
+    suffixes << (first.startsWith("*.") && first != "*.*" ? first.mid(2) : fallback);
     pattern.replace(';', ' ');
     patterns << Q(f.label) + " (" + pattern + ")";
   }
   QFileDialog dialog(this, Q(title), Q(initialDir));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setNameFilters(patterns);
-  if (!defaultExt.empty()) dialog.setDefaultSuffix(Q(defaultExt).remove(0, defaultExt[0] == '.' ? 1 : 0));
+  if (!suffixes.isEmpty()) dialog.setDefaultSuffix(suffixes.front());
+  // The chosen filter decides the extension, as the user expects from it.
+  connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+    const qsizetype index = patterns.indexOf(filter);
+    if (index >= 0) dialog.setDefaultSuffix(suffixes[index]);
+  });
   dialog.selectFile(Q(initialName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().front().toStdString();
+  const qsizetype chosen = patterns.indexOf(dialog.selectedNameFilter());
+  return SaveChoice{dialog.selectedFiles().front().toStdString(), static_cast<int>(chosen < 0 ? 0 : chosen)};
 }
 
 }  // namespace qel::desktop

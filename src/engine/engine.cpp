@@ -13,6 +13,7 @@
 
 #include "engine/command.h"
 #include "engine/device.h"
+#include "engine/media_types.h"
 #include "engine/midi.h"
 #include "engine/probe.h"
 #include "engine/smf.h"
@@ -826,10 +827,9 @@ void Engine::SetWaveOutputVolume(double volume) {
 }
 
 std::vector<std::string> Engine::PlayableExtensions() {
-  return {"mp3", "mp2", "mp1", "mpa", "m4a", "aac", "ogg", "oga", "opus", "flac", "fla", "wav", "wave",
-          "wma", "ape", "wv", "tta", "mka", "ac3", "dts", "aif", "aiff", "au", "mid", "mp4", "m4v",
-          "mkv", "webm", "avi", "wmv", "asf", "mov", "mpg", "mpeg", "ts", "m2ts", "flv", "3gp", "ra",
-          "rm", "rmvb", "ogv"};
+  std::vector<std::string> out;
+  for (const MediaType& type : kMediaTypes) out.emplace_back(type.extension);
+  return out;
 }
 
 void Engine::RegisterSurface(unsigned handle, VideoSink* sink) { impl_->surfaces[handle] = sink; }

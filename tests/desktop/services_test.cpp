@@ -409,7 +409,7 @@ TEST_F(LauncherProgress, UpdateCarriesTheShareDone) {
     EXPECT_EQ(m.interface(), "com.canonical.Unity.LauncherEntry");
     EXPECT_EQ(m.signature(), "sa{sv}");
     ASSERT_EQ(m.arguments().size(), 2);
-    EXPECT_EQ(m.arguments()[0].toString(), "application://qel.desktop");
+    EXPECT_EQ(m.arguments()[0].toString(), "application://" QEL_APP_ID ".desktop");
     const QVariantMap properties = qdbus_cast<QVariantMap>(m.arguments()[1]);
     EXPECT_EQ(properties.value("progress-visible").toBool(), c.visible);
     if (c.visible) {

@@ -128,7 +128,7 @@ class FakeWindow : public Window {
     return fontDialogAnswer;
   }
   int PixelsPerInch() override { return pixelsPerInch; }
-  std::optional<std::string> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
+  std::optional<SaveChoice> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
                                             const std::string& defaultExt, const std::string& initialDir,
                                             const std::string& initialName) override {
     saveDialogs.push_back({title, filters, defaultExt, initialDir, initialName});
@@ -202,7 +202,7 @@ class FakeWindow : public Window {
   std::optional<FontPick> fontDialogAnswer;  // nothing: the user cancels
   int pixelsPerInch = 96;
   std::vector<SaveDialog> saveDialogs;
-  std::optional<std::string> saveDialogAnswer;  // what the next save dialogs answer
+  std::optional<SaveChoice> saveDialogAnswer;  // what the next save dialogs answer
 };
 
 class FakeDesktop : public Desktop {

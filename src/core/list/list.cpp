@@ -17,6 +17,7 @@
 #include "core/playback/device.h"
 #include "core/playback/order.h"
 #include "core/playlist/playlist.h"
+#include "core/settings/atomic_file.h"
 #include "core/settings/file_names.h"
 
 namespace qel {
@@ -84,11 +85,6 @@ bool SkippedInListing(std::string_view name) {
   return IsPictureOrText(ext) || IsListExt(ext);
 }
 
-bool PathExists(const std::string& path) {
-  struct stat st;
-  return !path.empty() && stat(path.c_str(), &st) == 0;
-}
-
 bool IsFolder(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -98,6 +94,10 @@ bool IsRegularFile(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
+
+// Only regular files and folders are opened, whatever the path came from:
+// a pipe or a device would block the player or never end.
+bool IsFileOrFolder(const std::string& path) { return IsRegularFile(path) || IsFolder(path); }
 
 // A path with "." and ".." resolved in its text and no trailing "/".
 std::string NormalizePath(const std::string& path) {
@@ -140,19 +140,19 @@ void InsertEntryAndRow(AppState& state, ListEntry entry, int index, const std::s
 // skipped. Lines are cut at 4096 bytes: no path or query is longer, and a
 // stray large file must not be read whole.
 bool ReadSavedSearchLines(const std::string& file, std::string lines[3]) {
-  if (!IsRegularFile(file)) return false;
-  FILE* f = std::fopen(file.c_str(), "rb");
-  if (!f) return false;
   constexpr size_t kLineLimit = 4096;
-  for (int n = 0; n < 3; ++n) {
+  constexpr size_t kReadLimit = 64 * 1024;  // three lines and room for their line ends
+  std::string bytes;
+  if (ReadRegularFile(file, kReadLimit, &bytes) != ReadResult::Read) return false;
+  size_t pos = 0;
+  for (int n = 0; n < 3 && pos < bytes.size(); ++n) {
+    size_t end = bytes.find('\n', pos);
+    if (end == std::string::npos) end = bytes.size();
     std::string& line = lines[n];
-    int c;
-    while ((c = std::fgetc(f)) != EOF && c != '\n')
-      if (line.size() < kLineLimit) line.push_back(static_cast<char>(c));
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (c == EOF) break;
+    line = bytes.substr(pos, std::min(end - pos, kLineLimit));
+    if (end - pos <= kLineLimit && !line.empty() && line.back() == '\r') line.pop_back();
+    pos = end + 1;
   }
-  std::fclose(f);
   if (lines[0].compare(0, 3, "\xEF\xBB\xBF") == 0) lines[0].erase(0, 3);
   return true;
 }
@@ -184,6 +184,7 @@ void SearchFolder(AppState& state, const SavedSearch& search, const std::string&
     }
     if (!item.file || IsListExt(ExtensionOf(item.name)) || !IsMediaName(state, item.name)) continue;
     if (search.fileQuery != "*" && !MatchesQuery(item.name, search.fileQuery)) continue;
+    if (static_cast<size_t>(added) >= kListEntryLimit) return;
     ListEntry entry;
     entry.path = path;
     entry.title = ReadTitle(path);
@@ -207,7 +208,7 @@ int LoadSavedSearchImpl(AppState& state, const std::string& file, const std::str
   // Only an absolute path redirects: a relative one would be looked up in
   // whatever folder the player happens to run in, and a query such as
   // "live" would turn into a folder of that name.
-  if (first.size() >= 2 && first[0] == '/' && PathExists(first)) {
+  if (first.size() >= 2 && first[0] == '/' && IsFileOrFolder(first)) {
     const std::string target = NormalizePath(first);
     std::string_view ext = ExtensionOf(FileNamePart(target));
     if (IsFolder(target)) {
@@ -359,7 +360,7 @@ bool OpenTarget(AppState& state, const std::string& target, OpenKind kind) {
   else if (folderKind) state.nowDir = target;
   else state.nowDir = std::string(FolderPart(target));
 
-  const bool exists = PathExists(target);
+  const bool exists = IsFileOrFolder(target);
   std::string startTarget = target;
   bool started = false;
 

@@ -25,6 +25,8 @@ PathParts Split(std::string_view path) {
 
 int CompareParts(const PathParts& a, const PathParts& b) {
   if (int c = NaturalCompare(a.folder, b.folder)) return c;
+  // "Live" and "live" are two folders here: each keeps its files together.
+  if (a.folder != b.folder) return a.folder < b.folder ? -1 : 1;
   if (int c = NaturalCompare(a.base, b.base)) return c;
   return NaturalCompare(a.ext, b.ext);
 }

@@ -8,7 +8,8 @@
 namespace qel {
 
 // Folder first, then base name, then extension, each in natural order with
-// letter case ignored; entries still equal then go by the exact path, so a
+// letter case ignored; folders that differ only in letter case follow each
+// other, each whole; entries still equal then go by the exact path, so a
 // sort always gives one result.
 bool EntryLess(const ListEntry& a, const ListEntry& b);
 

@@ -1,11 +1,13 @@
+#include <dirent.h>
 #include <sys/stat.h>
 
-#include <fstream>
-#include <iterator>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "core/metadata/metadata.h"
 #include "core/playlist/playlist.h"
+#include "core/settings/atomic_file.h"
 #include "core/settings/file_names.h"
 #include "core/text/encoding.h"
 
@@ -16,9 +18,20 @@ namespace {
 // its own. The platform's path limit, so that any path that can exist fits.
 constexpr size_t kPieceCharacters = 4095;
 
-bool Exists(const std::string& path) {
+// How many names one line of a legacy playlist may look up before it
+// counts as missing: far more than any real path has parts.
+constexpr int kSpellingBudget = 256;
+
+// Lines name regular files and folders; a pipe or a device named by a line
+// would block or never end once it is played or measured.
+bool NamesFileOrFolder(const std::string& path) {
   struct stat st;
-  return !path.empty() && stat(path.c_str(), &st) == 0;
+  return !path.empty() && stat(path.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode));
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Relative lines written on Windows use "\"; a leading one meant the root.
@@ -30,14 +43,143 @@ std::string ResolvePath(const std::string& line, const std::string& base) {
   for (char& c : converted)
     if (c == '\\') c = '/';
   if (converted.empty()) return files::Normalize(base);
-  std::string resolved = converted[0] == '/' ? files::Normalize(converted)
-                                             : files::Normalize(files::Join(base, converted));
-  if (converted != line && !Exists(resolved)) {
+  std::string resolved = files::Normalize(converted[0] == '/' ? converted : files::Join(base, converted));
+  if (converted != line && !NamesFileOrFolder(resolved)) {
     std::string literal = files::Normalize(files::Join(base, line));
-    if (Exists(literal)) return literal;
+    if (NamesFileOrFolder(literal)) return literal;
   }
   return resolved;
 }
+
+// A name with each character of a legacy twin pair in one form, so that
+// the spellings of one CP932 name become the same text.
+std::string FoldTwins(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  size_t pos = 0;
+  while (pos < name.size()) {
+    uint32_t c = DecodeUtf8(name, &pos);
+    uint32_t twin = LegacyTwin(c);
+    AppendUtf8(out, twin != 0 && twin < c ? twin : c);
+  }
+  return out;
+}
+
+// The names of the folders a legacy playlist's lines lead through, by their
+// folded form; each folder is listed once per playlist.
+class FolderNames {
+ public:
+  const std::vector<std::string>* Find(const std::string& folder, const std::string& folded) {
+    auto [it, fresh] = folders_.try_emplace(folder);
+    if (fresh) {
+      if (DIR* dir = opendir(folder.empty() ? "." : folder.c_str())) {
+        while (dirent* d = readdir(dir)) {
+          std::string_view name = d->d_name;
+          if (name != "." && name != "..") it->second[FoldTwins(name)].emplace_back(name);
+        }
+        closedir(dir);
+      }
+    }
+    auto found = it->second.find(folded);
+    return found == it->second.end() ? nullptr : &found->second;
+  }
+
+ private:
+  std::unordered_map<std::string, std::unordered_map<std::string, std::vector<std::string>>> folders_;
+};
+
+// The other spellings of a line of a legacy playlist. The same CP932 bytes
+// stand for 〜 or ～, ¥ or \ and so on, depending on the table that made the
+// name on disk, and a "\" may also have been a Windows separator. The line
+// is matched against the folders it leads through, one name at a time.
+class SpellingSearch {
+ public:
+  SpellingSearch(const std::string& line, const std::string& base, FolderNames& names)
+      : line_(FoldTwins(line)), base_(files::Normalize(base)), names_(names) {}
+
+  // The path of the first spelling that names a file or folder, or "".
+  std::string Find() {
+    if (line_.empty()) return {};
+    if (line_[0] == '/' || line_[0] == '\\') {
+      if (Walk("/", 1)) return found_;
+      if (line_[0] == '/') return {};
+    }
+    return Walk(base_, 0) ? found_ : std::string();
+  }
+
+ private:
+  static bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+  bool Walk(const std::string& folder, size_t pos) {
+    while (pos < line_.size() && line_[pos] == '/') ++pos;
+    if (pos == line_.size()) return Accept(folder);
+    // The name ends at the first "/", or at any "\" before it.
+    for (size_t end = pos; end <= line_.size(); ++end) {
+      if (end < line_.size() && !IsSeparator(line_[end])) continue;
+      if (--budget_ < 0) return false;
+      const std::string name = line_.substr(pos, end - pos);
+      const bool last = end == line_.size();
+      if (name == "." || name == "..") {
+        std::string next = name == "." ? folder : std::string(files::Folder(folder));
+        if (next.empty()) next = folder;
+        if (last ? Accept(next) : Walk(next, end + 1)) return true;
+      } else if (const std::vector<std::string>* spellings = names_.Find(folder, name)) {
+        for (const std::string& spelling : *spellings) {
+          const std::string path = files::Join(folder, spelling);
+          if (last ? Accept(path) : (IsFolder(path) && Walk(path, end + 1))) return true;
+        }
+      }
+      if (last || line_[end] == '/') break;
+    }
+    return false;
+  }
+
+  bool Accept(const std::string& path) {
+    if (!NamesFileOrFolder(path)) return false;
+    found_ = files::Normalize(path);
+    return true;
+  }
+
+  std::string line_;
+  std::string base_;
+  FolderNames& names_;
+  int budget_ = kSpellingBudget;
+  std::string found_;
+};
+
+// Resolves path lines. A playlist of one line repeated many times costs one
+// look at the disk, not one per line.
+class Resolver {
+ public:
+  Resolver(std::string base, bool legacy) : base_(std::move(base)), legacy_(legacy) {}
+
+  // The path a line names, and whether a file or folder is there.
+  const std::string& Resolve(const std::string& line, bool* names) {
+    if (!valid_ || line != line_) {
+      line_ = line;
+      valid_ = true;
+      path_ = ResolvePath(line, base_);
+      names_ = NamesFileOrFolder(path_);
+      if (!names_ && legacy_ && line[0] != '#') {
+        std::string other = SpellingSearch(line, base_, folderNames_).Find();
+        if (!other.empty()) {
+          path_ = std::move(other);
+          names_ = true;
+        }
+      }
+    }
+    *names = names_;
+    return path_;
+  }
+
+ private:
+  std::string base_;
+  bool legacy_;
+  bool valid_ = false;
+  std::string line_, path_;
+  bool names_ = false;
+  FolderNames folderNames_;
+};
 
 std::string TitleOf(const std::string& line) {
   size_t comma = line.find(',');
@@ -45,72 +187,86 @@ std::string TitleOf(const std::string& line) {
   return line.size() > 8 ? line.substr(8) : std::string();
 }
 
-// Splits text into pieces of at most kPieceCharacters characters, a line
-// end counting as one; each piece keeps its "\n" when it has one.
+// Splits text into lines as text-mode reading does (CR LF is one line end),
+// pieces of at most kPieceCharacters characters with the line end counting
+// as one. The visitor gets each piece without its line end, whether it had
+// one, and answers whether to go on.
 template <typename Visit>
 void ForEachPiece(std::string_view text, Visit visit) {
   size_t pos = 0;
   while (pos < text.size()) {
-    size_t start = pos;
+    const size_t start = pos;
     size_t count = 0;
+    bool ended = false;
+    size_t stop = pos;
     while (pos < text.size() && count < kPieceCharacters) {
-      if (text[pos] == '\n') {
-        ++pos;
+      if (text[pos] == '\n' || (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n')) {
+        stop = pos;
+        pos += text[pos] == '\n' ? 1 : 2;
+        ended = true;
         ++count;
         break;
       }
       DecodeUtf8(text, &pos);
+      stop = pos;
       ++count;
-      if (count == kPieceCharacters) break;
     }
-    visit(text.substr(start, pos - start));
+    if (!visit(text.substr(start, stop - start), ended)) return;
   }
 }
 
 }  // namespace
 
+bool ReadsAsUtf8(std::string_view bytes) {
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return true;
+  bool wide = false;
+  for (unsigned char c : bytes)
+    if (c >= 0x80) {
+      wide = true;
+      break;
+    }
+  return wide && IsValidUtf8(bytes);
+}
+
 void ReadPlaylist(AppState& state, const std::string& path, const std::string& baseDir, int at, int& added,
                   bool rows, bool noExt) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return;
+  std::string bytes;
+  bool cut = false;
+  if (ReadRegularFile(path, kPlaylistByteLimit, &bytes, &cut) != ReadResult::Read) return;
+  // The line the bound went through is only part of a path.
+  if (cut) bytes.resize(bytes.rfind('\n') == std::string::npos ? 0 : bytes.rfind('\n') + 1);
 
-  bool legacy = files::EqualNoCase(files::Extension(path), ".m3u");
+  // A ".m3u" that other Linux programs wrote in UTF-8 reads as UTF-8;
+  // names that are no valid UTF-8 must still name their files.
+  const bool legacy = files::EqualNoCase(files::Extension(path), ".m3u") && !ReadsAsUtf8(bytes);
   std::string text;
   if (legacy) {
     text = LegacyToUtf8(bytes);
   } else {
-    // UTF-8 byte for byte: a file name that is no valid UTF-8 must still
-    // name its file. Titles are cleaned where they are taken.
-    size_t skip = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    text = bytes.substr(skip);
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+    text = std::move(bytes);
   }
   bytes.clear();
   bytes.shrink_to_fit();
-  // Text-mode reading: CR LF is one line end.
-  std::string lines;
-  lines.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    lines.push_back(text[i]);
-  }
-  text.clear();
-  text.shrink_to_fit();
 
   // Relative lines need a folder; without one, the playlist's own.
-  std::string base = baseDir.empty() ? std::string(files::Folder(path)) : baseDir;
+  Resolver resolver(baseDir.empty() ? std::string(files::Folder(path)) : baseDir, legacy);
   std::string pendingPath, pendingTitle;
+  bool pendingNames = false;
+  size_t taken = 0;
   Window* window = rows ? state.platform.window : nullptr;
 
-  ForEachPiece(lines, [&](std::string_view piece) {
+  ForEachPiece(text, [&](std::string_view piece, bool ended) {
     std::string line(piece);
-    if (CountCodePoints(line) > 2) {
-      if (line.back() == '\n') line.pop_back();
-      if (line.find("#EXTINF:") != std::string::npos) pendingTitle = SanitizeUtf8(TitleOf(line));
-      else pendingPath = ResolvePath(line, base);
+    const size_t length = CountCodePoints(line) + (ended ? 1 : 0);
+    if (length > 2) {
+      if (line.find("#EXTINF:") != std::string::npos) {
+        pendingTitle = SanitizeUtf8(TitleOf(line));
+      } else {
+        pendingPath = resolver.Resolve(line, &pendingNames);
+      }
     }
-    if ((!line.empty() && line[0] == '#') || CountCodePoints(line) < 2 || !Exists(pendingPath)) return;
+    if ((!line.empty() && line[0] == '#') || length < 2 || !pendingNames) return true;
 
     ListEntry entry;
     entry.path = pendingPath;
@@ -130,7 +286,9 @@ void ReadPlaylist(AppState& state, const std::string& path, const std::string& b
     state.lastIndex = static_cast<int32_t>(state.entries.size()) - 1;
     pendingTitle.clear();
     pendingPath.clear();
+    pendingNames = false;
     ++added;
+    return ++taken < kListEntryLimit;
   });
 }
 

@@ -1,7 +1,7 @@
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "core/metadata/metadata.h"
 #include "core/playlist/playlist.h"
@@ -13,9 +13,17 @@
 namespace qel {
 namespace {
 
+// At most this many names in the message about a ".m3u" that cannot be
+// written; the rest are counted.
+constexpr size_t kNamesShown = 10;
+
 bool Exists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
+}
+
+bool IsPlaylistExtension(std::string_view ext) {
+  return files::EqualNoCase(ext, ".m3u") || files::EqualNoCase(ext, ".m3u8");
 }
 
 std::string WithoutTrailingSlash(std::string folder) {
@@ -23,15 +31,46 @@ std::string WithoutTrailingSlash(std::string folder) {
   return folder;
 }
 
+// The extension a dialog filter stands for (".m3u" for "*.m3u"); empty for
+// "*.*".
+std::string FilterExtension(const FileFilter& filter) {
+  std::string_view pattern = filter.pattern;
+  pattern = pattern.substr(0, pattern.find(';'));
+  if (pattern.size() < 3 || pattern.substr(0, 2) != "*." || pattern == "*.*") return {};
+  return std::string(pattern.substr(1));
+}
+
+// The file a dialog answer names. A playlist filter decides the extension
+// of a name that has no playlist extension ("x", or "Vol.2" taken from a
+// folder's name), and with it the encoding; "All files" keeps the name as
+// typed, giving the default extension only to a name without any.
+std::string ChosenTarget(const SaveChoice& choice, const std::vector<FileFilter>& filters, std::string_view defaultExt) {
+  std::string_view ext = files::Extension(files::Name(choice.path));
+  if (IsPlaylistExtension(ext)) return choice.path;
+  std::string wanted;
+  if (choice.filter >= 0 && choice.filter < static_cast<int>(filters.size()))
+    wanted = FilterExtension(filters[choice.filter]);
+  if (wanted.empty()) {
+    if (!ext.empty()) return choice.path;
+    wanted = "." + std::string(defaultExt);
+  }
+  return choice.path + wanted;
+}
+
 // Relative to the folder the playlist is saved in, when the entry lies in
 // it or below it; file names are compared exactly, as the file system does.
+// A relative line that the reader would take for a comment ("#1 hit.mp3")
+// or pass over as too short ("x") is written from "./".
 std::string PathAsWritten(const std::string& path, const std::string& nowDir) {
   std::string folder = WithoutTrailingSlash(nowDir);
   if (folder.empty()) return path;
-  if (files::Folder(path) == folder) return std::string(files::Name(path));
+  std::string relative;
   std::string prefix = folder == "/" ? folder : folder + "/";
-  if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0) return path.substr(prefix.size());
-  return path;
+  if (files::Folder(path) == folder) relative = std::string(files::Name(path));
+  else if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0) relative = path.substr(prefix.size());
+  else return path;
+  if (relative[0] == '#' || CountCodePoints(relative) < 2) return "./" + relative;
+  return relative;
 }
 
 // A line end inside a title would start a line of its own, read back as a
@@ -44,6 +83,29 @@ std::string OneLine(std::string text) {
 
 void RestoreTitle(AppState& state) {
   if (state.platform.window) state.platform.window->SetTitle(state.savedTitle);
+}
+
+std::string LegacyLabel() {
+  const std::string& name = LegacyCodePage();
+  return files::EqualNoCase(name, "CP932") ? "ShiftJIS" : name;
+}
+
+// Asks whether to save the entries that the legacy code page cannot hold
+// as UTF-8 instead, naming their files.
+bool AskForUtf8Instead(Window& window, const std::vector<std::string>& names, const std::string& target,
+                       const std::string& utf8Target) {
+  std::string list;
+  for (size_t i = 0; i < names.size() && i < kNamesShown; ++i) list += SanitizeUtf8(names[i]) + "\n";
+  if (names.size() > kNamesShown) list += "ほか " + std::to_string(names.size() - kNamesShown) + " 件\n";
+  std::string text = "次のファイルは " + LegacyLabel() + " で書けない文字を含むため、" +
+                     SanitizeUtf8(files::Name(target)) + " に保存できません。\n\n" + list + "\n代わりに UTF-8 の " +
+                     SanitizeUtf8(files::Name(utf8Target)) + " に保存しますか？";
+  return window.ShowMessage(text, "Qel", MessageIcon::Warning, MessageButtons::YesNo, true) == MessageResult::Yes;
+}
+
+bool ConfirmOverwrite(Window& window, const std::string& target) {
+  return window.ShowMessage(SanitizeUtf8(files::Name(target)) + " は既に存在します。\n上書きしますか？", "Qel",
+                            MessageIcon::Warning, MessageButtons::YesNo, true) == MessageResult::Yes;
 }
 
 }  // namespace
@@ -61,22 +123,23 @@ bool WritePlaylist(AppState& state, bool autoSave, int lastIndex, const std::str
   } else {
     if (!window) return true;
     std::string folder = WithoutTrailingSlash(state.nowDir);
-    auto chosen = window->SaveFileDialog("Qel",
-                                         {{"UTF-8 m3u(*.m3u8)", "*.m3u8"},
-                                          {"ShiftJIS m3u(*.m3u)", "*.m3u"},
-                                          {"All files(*.*)", "*.*"}},
-                                         "m3u8", folder, std::string(files::Name(folder)));
-    if (!chosen || chosen->empty()) return true;
-    target = *chosen;
-    if (files::Extension(files::Name(target)).empty()) target += ".m3u8";
+    const std::vector<FileFilter> filters = {
+        {"UTF-8 m3u(*.m3u8)", "*.m3u8"}, {"ShiftJIS m3u(*.m3u)", "*.m3u"}, {"All files(*.*)", "*.*"}};
+    auto chosen = window->SaveFileDialog("Qel", filters, "m3u8", folder, std::string(files::Name(folder)));
+    if (!chosen || chosen->path.empty()) return true;
+    target = ChosenTarget(*chosen, filters, "m3u8");
+    // The dialog asked about the name it gave; a name it did not see is
+    // asked about here.
+    if (target != chosen->path && Exists(target) && !ConfirmOverwrite(*window, target)) return true;
     state.nowDir = std::string(files::Folder(target));
   }
   target = FollowLink(target);
 
   bool legacy = files::EqualNoCase(files::Extension(target), ".m3u");
-  std::string out = legacy ? "" : "\xEF\xBB\xBF";
-  out += "#EXTM3U\r\n";
+  std::string out = "#EXTM3U\r\n";
   out.reserve(static_cast<size_t>(lastIndex + 1) * 96);
+  std::vector<size_t> lineStarts;  // where each written entry's lines begin in out
+  std::vector<int> written;        // and which entry they belong to
   if (desktop) desktop->SetBusyMarker(true);
   char progress[96];
   for (int i = 0; i <= lastIndex; ++i) {
@@ -94,30 +157,52 @@ bool WritePlaylist(AppState& state, bool autoSave, int lastIndex, const std::str
       title = std::string(noExt ? files::Stem(name) : name);
     }
     int seconds = autoSave ? 0 : ReadLength(state, entry.path);
-    std::string line = "#EXTINF:" + std::to_string(seconds) + "," + OneLine(title) + "\r\n";
-    line += autoSave ? entry.path : PathAsWritten(entry.path, state.nowDir);
-    line += "\r\n";
-    out += line;
+    lineStarts.push_back(out.size());
+    written.push_back(i);
+    out += "#EXTINF:" + std::to_string(seconds) + "," + OneLine(title) + "\r\n";
+    out += autoSave ? entry.path : PathAsWritten(entry.path, state.nowDir);
+    out += "\r\n";
   }
-  if (legacy) out = Utf8ToLegacy(out);
+  RestoreTitle(state);
+
+  if (legacy) {
+    // A "?" for a character the code page lacks would lose the entry on
+    // reading; such a list is not written as a ".m3u" at all.
+    if (auto bytes = Utf8ToLegacyExact(out)) {
+      out = std::move(*bytes);
+    } else {
+      std::vector<std::string> names;
+      for (size_t k = 0; k < written.size(); ++k) {
+        size_t end = k + 1 < lineStarts.size() ? lineStarts[k + 1] : out.size();
+        if (!Utf8ToLegacyExact(std::string_view(out).substr(lineStarts[k], end - lineStarts[k])))
+          names.push_back(std::string(files::Name(state.entries[written[k]].path)));
+      }
+      std::string utf8Target = files::Join(files::Folder(target), std::string(files::Stem(target)) + ".m3u8");
+      if (desktop) desktop->SetBusyMarker(false);
+      bool instead = window && AskForUtf8Instead(*window, names, target, utf8Target) &&
+                     (!Exists(utf8Target) || ConfirmOverwrite(*window, utf8Target));
+      if (!instead) return true;
+      if (desktop) desktop->SetBusyMarker(true);
+      target = FollowLink(utf8Target);
+      legacy = false;
+    }
+  }
+  if (!legacy) out.insert(0, "\xEF\xBB\xBF");
 
   // The old playlist is replaced only by a complete new one.
-  auto temporary = WriteTemporaryBeside(target, out);
+  TemporaryFile temporary = WriteTemporaryBeside(target, out);
   if (temporary && !autoSave && Exists(target)) {
     if (!desktop || !desktop->MoveToTrash(target)) {
-      ::unlink(temporary->c_str());
-      temporary.reset();
+      temporary.Discard();
       if (desktop) desktop->SetBusyMarker(false);
-      RestoreTitle(state);
       if (window)
         window->ShowMessage(std::string(files::Name(target)) + " の削除に失敗しました。", "Qel", MessageIcon::Error,
                             MessageButtons::Ok, true);
       return false;
     }
   }
-  const bool written = temporary && CommitTemporary(*temporary, target);
+  const bool written = temporary && temporary.Commit(target);
   if (desktop) desktop->SetBusyMarker(false);
-  RestoreTitle(state);
   return written;
 }
 

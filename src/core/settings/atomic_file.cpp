@@ -1,6 +1,8 @@
 #include "core/settings/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,11 +15,19 @@
 namespace qel {
 namespace {
 
+constexpr std::string_view kTemporaryMark = ".tmp-";
+constexpr size_t kTemporaryRandom = 6;  // the XXXXXX of mkostemp
+
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -42,7 +52,108 @@ void SyncFolder(const std::string& folder) {
   ::close(fd);
 }
 
+bool IsTemporaryOf(std::string_view name, std::string_view targetName) {
+  if (name.size() != targetName.size() + kTemporaryMark.size() + kTemporaryRandom) return false;
+  if (name.substr(0, targetName.size()) != targetName) return false;
+  if (name.substr(targetName.size(), kTemporaryMark.size()) != kTemporaryMark) return false;
+  for (char c : name.substr(targetName.size() + kTemporaryMark.size()))
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+  return true;
+}
+
+// A new temporary file beside path, locked. A leftover sweep of another
+// save may remove the name between its creation and the lock; then a new
+// one is made.
+TemporaryFile CreateLockedTemporary(const std::string& path) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    std::string name = path + std::string(kTemporaryMark) + "XXXXXX";
+    int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return {};
+    struct stat st;
+    if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &st) == 0 && st.st_nlink > 0) return TemporaryFile(name, fd);
+    ::close(fd);
+  }
+  return {};
+}
+
 }  // namespace
+
+ReadResult ReadRegularFile(const std::string& path, size_t limit, std::string* bytes, bool* cut) {
+  bytes->clear();
+  if (cut) *cut = false;
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0)
+    return (path.empty() || errno == ENOENT || errno == ENOTDIR) ? ReadResult::Missing : ReadResult::Failed;
+  if (!S_ISREG(st.st_mode)) return ReadResult::NotRegular;
+  // Non-blocking and checked again once open: the name may have been given
+  // to a pipe in between.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return ReadResult::NotRegular;
+  }
+  const size_t stated = st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
+  bytes->reserve((stated < limit ? stated : limit) + 1);
+  char buffer[65536];
+  ReadResult result = ReadResult::Read;
+  while (bytes->size() <= limit) {
+    size_t want = limit + 1 - bytes->size();
+    ssize_t n = ::read(fd, buffer, want < sizeof buffer ? want : sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      result = ReadResult::Failed;
+      break;
+    }
+    if (n == 0) break;
+    bytes->append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  if (result != ReadResult::Read) {
+    bytes->clear();
+    return result;
+  }
+  if (bytes->size() > limit) {
+    bytes->resize(limit);
+    if (cut) *cut = true;
+  }
+  return ReadResult::Read;
+}
+
+TemporaryFile::TemporaryFile(TemporaryFile&& other) noexcept : path_(std::move(other.path_)), fd_(other.fd_) {
+  other.fd_ = -1;
+}
+
+TemporaryFile& TemporaryFile::operator=(TemporaryFile&& other) noexcept {
+  if (this != &other) {
+    Discard();
+    path_ = std::move(other.path_);
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+void TemporaryFile::Discard() {
+  if (fd_ < 0) return;
+  ::unlink(path_.c_str());
+  ::close(fd_);
+  fd_ = -1;
+}
+
+bool TemporaryFile::Commit(const std::string& target) {
+  if (fd_ < 0) return false;
+  // The lock is held until the name is gone, so no sweep takes a finished
+  // temporary for a leftover in the moment before its rename.
+  if (::rename(path_.c_str(), target.c_str()) != 0) {
+    Discard();
+    return false;
+  }
+  ::close(fd_);
+  fd_ = -1;
+  SyncFolder(FolderOf(target));
+  return true;
+}
 
 std::string FollowLink(const std::string& path) {
   struct stat st;
@@ -54,42 +165,51 @@ std::string FollowLink(const std::string& path) {
   return out;
 }
 
-std::optional<std::string> WriteTemporaryBeside(const std::string& path, std::string_view bytes, unsigned mode) {
+void RemoveStaleTemporaries(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  const std::string name = NameOf(path);
+  if (name.empty()) return;
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  const uid_t me = ::geteuid();
+  while (dirent* d = readdir(dir)) {
+    if (!IsTemporaryOf(d->d_name, name)) continue;
+    const std::string candidate = folder + "/" + d->d_name;
+    int fd = ::open(candidate.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0) continue;
+    struct stat opened, named;
+    // Only the user's own regular files, and only when no running save
+    // holds the lock; the name must still lead to the file that was locked.
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == me &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(candidate.c_str(), &named) == 0 &&
+        named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
+      ::unlink(candidate.c_str());
+    ::close(fd);
+  }
+  closedir(dir);
+}
+
+TemporaryFile WriteTemporaryBeside(const std::string& path, std::string_view bytes, unsigned mode) {
   std::string folder = FolderOf(path);
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  std::string name = path + ".tmp-XXXXXX";
-  int fd = mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  RemoveStaleTemporaries(path);
+  TemporaryFile temporary = CreateLockedTemporary(path);
+  if (!temporary) return {};
+  const int fd = temporary.fd();
   struct stat old;
   mode_t wanted = static_cast<mode_t>(mode);
   if (stat(path.c_str(), &old) == 0) wanted = old.st_mode & 07777;
   // Some file systems refuse permissions; the content matters more.
   if (fchmod(fd, wanted) != 0) errno = 0;
-  bool ok = WriteAll(fd, bytes);
-  ok = ::fsync(fd) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok) {
-    ::unlink(name.c_str());
-    return std::nullopt;
-  }
-  return name;
-}
-
-bool CommitTemporary(const std::string& temporary, const std::string& path) {
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  SyncFolder(FolderOf(path));
-  return true;
+  if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) return {};
+  return temporary;
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, unsigned mode) {
   std::string target = FollowLink(path);
-  auto temporary = WriteTemporaryBeside(target, bytes, mode);
-  if (!temporary) return false;
-  return CommitTemporary(*temporary, target);
+  TemporaryFile temporary = WriteTemporaryBeside(target, bytes, mode);
+  return temporary && temporary.Commit(target);
 }
 
 }  // namespace qel

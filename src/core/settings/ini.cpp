@@ -1,15 +1,13 @@
 #include "core/settings/ini.h"
 
-#include <sys/stat.h>
-
-#include <fstream>
-#include <iterator>
-
 #include "core/settings/atomic_file.h"
 #include "core/text/encoding.h"
 
 namespace qel {
 namespace {
+
+// Far beyond any settings file; a larger one is no ini of ours.
+constexpr size_t kIniLimit = 16u << 20;
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -141,16 +139,21 @@ std::string SerializeIni(const IniDocument& doc) {
 }
 
 IniDocument LoadIniFile(const std::string& path) {
+  std::string bytes;
+  bool cut = false;
+  switch (ReadRegularFile(path, kIniLimit, &bytes, &cut)) {
+    case ReadResult::Missing:
+      return {};  // no file: every default, and a save creates it
+    case ReadResult::Read:
+      if (!cut) return ParseIni(bytes);
+      break;
+    case ReadResult::NotRegular:  // a folder, a pipe, a device: never ours to replace
+    case ReadResult::Failed:
+      break;
+  }
   IniDocument failed;
   failed.readFailed = true;
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return {};  // no file: every default, and a save creates it
-  if (S_ISDIR(st.st_mode)) return failed;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return failed;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return failed;
-  return ParseIni(bytes);
+  return failed;
 }
 
 bool SaveIniFile(const std::string& path, const IniDocument& doc) {
@@ -205,6 +208,13 @@ void IniSet(IniDocument& doc, std::string_view section, std::string_view key, st
   if (before.end.empty()) before.end = doc.newLineEnd;
   doc.lines.insert(doc.lines.begin() + static_cast<long>(lastContent) + 1,
                    IniLine{std::string(key) + "=" + clean, doc.newLineEnd});
+}
+
+std::string QuoteIniText(std::string_view value) {
+  bool blankEnds = !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()));
+  bool quotedEnds = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+  if (!blankEnds && !quotedEnds) return std::string(value);
+  return "\"" + std::string(value) + "\"";
 }
 
 std::string ReadIniString(const std::string& path, std::string_view section, std::string_view key,

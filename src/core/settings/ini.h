@@ -35,7 +35,9 @@ struct IniDocument {
 IniDocument ParseIni(std::string_view bytes);
 std::string SerializeIni(const IniDocument& doc);
 
-// A missing or unreadable file gives an empty document.
+// A missing file gives an empty document; one that cannot be read (a
+// folder, a pipe, a device, a file beyond any ini's size) an empty one that
+// SaveIniFile refuses.
 IniDocument LoadIniFile(const std::string& path);
 // Replaces the file atomically (temporary file beside it, flushed to disk,
 // then renamed over it; a symbolic link is followed and kept). Creates the
@@ -47,6 +49,10 @@ bool SaveIniFile(const std::string& path, const IniDocument& doc);
 // double quotes removed. nullopt when the section or key is missing.
 std::optional<std::string> IniGet(const IniDocument& doc, std::string_view section, std::string_view key);
 void IniSet(IniDocument& doc, std::string_view section, std::string_view key, std::string_view value);
+// A text value as the file must hold it to read back byte for byte: blanks
+// at either end, or double quotes at both, would be taken away by IniGet,
+// so such a value is written inside one more pair of double quotes.
+std::string QuoteIniText(std::string_view value);
 
 // One-key reads and writes against a file, as the private-profile calls do.
 std::string ReadIniString(const std::string& path, std::string_view section, std::string_view key,

@@ -214,15 +214,16 @@ bool SaveSettings(AppState& state) {
   put("DarkMode", OnOff(s.DarkMode));
   put("listFontSize", Number(s.listFontSize));
   put("textFontSize", Number(s.textFontSize));
-  put("listFontName", s.listFontName);
-  put("textFontName", s.textFontName);
+  put("listFontName", QuoteIniText(s.listFontName));
+  put("textFontName", QuoteIniText(s.textFontName));
   put("listFontStyle", Number(s.listFontStyle));
   put("textFontStyle", Number(s.textFontStyle));
   bool hasCurrent = state.lastIndex >= 0 && state.currentIndex >= 0 &&
                     state.currentIndex < static_cast<int>(state.entries.size());
-  put("nowPlaying", hasCurrent ? state.entries[state.currentIndex].path : std::string());
-  put("nowDir", state.nowDir);
-  IniSet(doc, kUser, "CaptureDir", s.CaptureDir);
+  // Paths come back exactly, blanks at their ends included.
+  put("nowPlaying", QuoteIniText(hasCurrent ? state.entries[state.currentIndex].path : std::string()));
+  put("nowDir", QuoteIniText(state.nowDir));
+  IniSet(doc, kUser, "CaptureDir", QuoteIniText(s.CaptureDir));
   return SaveIniFile(state.iniPath, doc);
 }
 

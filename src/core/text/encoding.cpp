@@ -73,6 +73,40 @@ std::string LegacyToUtf8(std::string_view bytes) {
   return Convert("UTF-8", CodePageName().c_str(), bytes, "\xEF\xBF\xBD");
 }
 
+uint32_t LegacyTwin(uint32_t c) {
+  static constexpr uint32_t kPairs[][2] = {
+      {0x301C, 0xFF5E},  // wave dash, full-width tilde
+      {0x2212, 0xFF0D},  // minus sign, full-width hyphen-minus
+      {0x2016, 0x2225},  // double vertical line, parallel to
+      {0x00A2, 0xFFE0},  // cent sign
+      {0x00A3, 0xFFE1},  // pound sign
+      {0x00AC, 0xFFE2},  // not sign
+      {0x2014, 0x2015},  // em dash, horizontal bar
+      {0x00A5, 0x005C},  // yen sign, backslash
+      {0x203E, 0x007E},  // overline, tilde
+  };
+  for (const auto& pair : kPairs) {
+    if (c == pair[0]) return pair[1];
+    if (c == pair[1]) return pair[0];
+  }
+  return 0;
+}
+
+std::optional<std::string> Utf8ToLegacyExact(std::string_view utf8) {
+  if (!IsValidUtf8(utf8)) return std::nullopt;
+  std::string out = Utf8ToLegacy(utf8);
+  // iconv maps some characters one way only; what does not come back as
+  // itself or its twin was not written.
+  std::string back = LegacyToUtf8(out);
+  size_t i = 0, j = 0;
+  while (i < utf8.size() && j < back.size()) {
+    uint32_t a = DecodeUtf8(utf8, &i), b = DecodeUtf8(back, &j);
+    if (a != b && LegacyTwin(a) != b) return std::nullopt;
+  }
+  if (i != utf8.size() || j != back.size()) return std::nullopt;
+  return out;
+}
+
 std::string Utf8ToLegacy(std::string_view utf8) {
   bool ascii = true;
   for (unsigned char c : utf8)

@@ -19,6 +19,15 @@ const std::string& LegacyCodePage();
 std::string LegacyToUtf8(std::string_view bytes);
 // UTF-8 to legacy bytes; characters the code page lacks become "?".
 std::string Utf8ToLegacy(std::string_view utf8);
+// UTF-8 to legacy bytes that LegacyToUtf8 turns back into the same text, up
+// to LegacyTwin; nothing when a character has no place in the code page.
+std::optional<std::string> Utf8ToLegacyExact(std::string_view utf8);
+
+// One CP932 byte sequence stands for two characters, depending on who
+// converted it: Microsoft's table or JIS. The other one of such a pair
+// (〜 and ～, − and －, ‖ and ∥, ¢ and ￠, £ and ￡, ¬ and ￢, — and ―,
+// ¥ and \, ‾ and ~), or 0 for any other code point.
+uint32_t LegacyTwin(uint32_t codePoint);
 
 // UTF-16 bytes (little- or big-endian, no BOM handling) to UTF-8; unpaired
 // surrogates and an odd last byte become U+FFFD.

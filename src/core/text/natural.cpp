@@ -68,9 +68,65 @@ int ClassOf(uint32_t primary) {
   return kLetter;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+// A digit at s[i], ASCII or full-width (０ to ９, common in Japanese names):
+// its value, and its length in bytes in *len; -1 for anything else.
+int DigitAt(std::string_view s, size_t i, size_t* len) {
+  if (i >= s.size()) return -1;
+  unsigned char c = static_cast<unsigned char>(s[i]);
+  if (c >= '0' && c <= '9') {
+    *len = 1;
+    return c - '0';
+  }
+  if (c == 0xEF && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xBC) {
+    unsigned char d = static_cast<unsigned char>(s[i + 2]);
+    if (d >= 0x90 && d <= 0x99) {
+      *len = 3;
+      return d - 0x90;
+    }
+  }
+  return -1;
+}
 
-int Sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
+// Whether a digit ends just before s[k]; its length in *len.
+bool DigitEndsAt(std::string_view s, size_t k, size_t* len) {
+  if (k >= 1 && DigitAt(s, k - 1, len) >= 0 && *len == 1) return true;
+  return k >= 3 && DigitAt(s, k - 3, len) >= 0 && *len == 3;
+}
+
+// Compares the digit runs at a[i] and b[j] as numbers and moves both
+// indexes past them. Equal numbers leave a tie for the caller: fewer
+// leading zeros first, then ASCII digits before full-width ones.
+int CompareDigitRuns(std::string_view a, size_t& i, std::string_view b, size_t& j, int* tie) {
+  const size_t ra = i, rb = j;
+  size_t len = 0, za = 0, zb = 0;
+  while (DigitAt(a, i, &len) == 0) i += len, ++za;
+  while (DigitAt(b, j, &len) == 0) j += len, ++zb;
+  const size_t sa = i, sb = j;
+  size_t na = 0, nb = 0;
+  while (DigitAt(a, i, &len) >= 0) i += len, ++na;
+  while (DigitAt(b, j, &len) >= 0) j += len, ++nb;
+  if (na != nb) return na < nb ? -1 : 1;
+  size_t x = sa, y = sb, lx = 0, ly = 0;
+  for (size_t k = 0; k < na; ++k, x += lx, y += ly) {
+    int va = DigitAt(a, x, &lx), vb = DigitAt(b, y, &ly);
+    if (va != vb) return va < vb ? -1 : 1;
+  }
+  if (*tie != 0) return 0;
+  if (za != zb) {
+    *tie = za < zb ? -1 : 1;
+    return 0;
+  }
+  x = ra, y = rb;
+  for (size_t k = 0; k < za + na; ++k, x += lx, y += ly) {
+    DigitAt(a, x, &lx);
+    DigitAt(b, y, &ly);
+    if (lx != ly) {
+      *tie = lx < ly ? -1 : 1;
+      break;
+    }
+  }
+  return 0;
+}
 
 }  // namespace
 
@@ -104,26 +160,21 @@ int NaturalCompare(std::string_view a, std::string_view b) {
   auto continuation = [](std::string_view s, size_t k) {
     return k < s.size() && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80;
   };
-  while (same > 0 && (IsDigit(a[same - 1]) || continuation(a, same) || continuation(b, same))) --same;
+  for (size_t len = 0; same > 0;) {
+    if (continuation(a, same) || continuation(b, same)) --same;
+    else if (DigitEndsAt(a, same, &len)) same -= len;
+    else break;
+  }
   size_t i = same, j = same;
   int tie = 0;  // first difference that the natural order itself ignores
   while (i < a.size() && j < b.size()) {
     unsigned char ca = static_cast<unsigned char>(a[i]);
     unsigned char cb = static_cast<unsigned char>(b[j]);
-    bool da = IsDigit(a[i]), db = IsDigit(b[j]);
+    size_t len = 0;
+    bool da = DigitAt(a, i, &len) >= 0, db = DigitAt(b, j, &len) >= 0;
 
     if (da && db) {
-      size_t za = 0, zb = 0;
-      while (i < a.size() && a[i] == '0') ++i, ++za;
-      while (j < b.size() && b[j] == '0') ++j, ++zb;
-      size_t sa = i, sb = j;
-      while (i < a.size() && IsDigit(a[i])) ++i;
-      while (j < b.size() && IsDigit(b[j])) ++j;
-      size_t la = i - sa, lb = j - sb;
-      if (la != lb) return la < lb ? -1 : 1;
-      int digits = a.substr(sa, la).compare(b.substr(sb, lb));
-      if (digits != 0) return Sign(digits);
-      if (tie == 0 && za != zb) tie = za < zb ? -1 : 1;
+      if (int c = CompareDigitRuns(a, i, b, j, &tie)) return c;
       continue;
     }
 

@@ -590,6 +590,43 @@ TEST_F(SavedSearchFixture, MissingOrUnlistableAddsNothing) {
   EXPECT_EQ(p.window.title, "Qel");
 }
 
+// ---- pipes and devices
+
+TEST(HostileTargets, PipesAndDevicesAreNeverReadWhereverTheyComeFrom) {
+  TempTree t;
+  t.File("real.mp3");
+  const Names kinds = {".m3u8", ".m3u", ".qel", ".mp3"};
+  Names hostile;
+  for (const std::string& ext : kinds) {
+    ASSERT_EQ(::mkfifo(t.Path("fifo" + ext).c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", t.Path("zero" + ext));
+    hostile.push_back(t.Path("fifo" + ext));
+    hostile.push_back(t.Path("zero" + ext));
+  }
+  // Saved searches and playlists whose lines lead to them.
+  std::string redirects = t.File("redirect/fifo.qel", t.Path("fifo.m3u8") + "\n");
+  std::string viaZero = t.File("redirect/zero.qel", t.Path("zero.m3u8") + "\n");
+  std::string lines = t.File("redirect/lines.m3u8", t.Path("fifo.mp3") + "\n" + t.Path("zero.mp3") + "\n");
+  hostile.insert(hostile.end(), {redirects, viaZero, lines});
+
+  for (const std::string& target : hostile) {
+    Player p;
+    p.window.title = "before";
+    for (OpenKind kind : {OpenKind::File, OpenKind::ResumedList}) {
+      EXPECT_FALSE(OpenTarget(p.state, target, kind)) << target;
+      EXPECT_TRUE(p.state.entries.empty()) << target;
+      EXPECT_EQ(p.window.title, "Qel") << target;
+      EXPECT_FALSE(p.OpenedAnything()) << target;
+    }
+  }
+  // Dropped on the list, they add nothing either.
+  Player p;
+  OpenTarget(p.state, t.Path("real.mp3"), OpenKind::File);
+  DropOnList(p.state, hostile, {1, 1});
+  EXPECT_EQ(t.Names(p.state), (Names{"real.mp3"}));
+  EXPECT_EQ(p.window.rows.size(), 1u);
+}
+
 // ---- drops
 
 struct DropFixture : ::testing::Test {

@@ -60,6 +60,17 @@ TEST(NaturalCompare, OrdersPairsAsAFileManagerWould) {
       {"\xE3\x80\x80" "a", "a", -1},  // ideographic space is a separator
       {"", "a", -1},
       {"", "", 0},
+      // Full-width digits are digits: alone, in runs, and mixed with ASCII ones.
+      {"第２話", "第１０話", -1},
+      {"第９話", "第１０話", -1},
+      {"第10話", "第２話", 1},
+      {"第１0話", "第9話", 1},    // mixed run: ten
+      {"第1０話", "第１１話", -1},  // ten before eleven
+      {"track２", "track10", -1},
+      {"０８", "9", -1},
+      {"\xEF\xBC\x90", "_", 1},   // ０ after punctuation
+      {"\xEF\xBC\x99", "a", -1},  // ９ before letters
+      {"１", "1", 1},               // same number: the ASCII form first, never equal
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Sign(NaturalCompare(c.a, c.b)), c.sign) << c.a << " vs " << c.b;
@@ -72,6 +83,7 @@ TEST(NaturalCompare, IsATotalOrderOverTrickyNames) {
       "a", "A", "a1", "a01", "a001", "a2", "a10", "a 2", "a_2", "a-2", "b", "B1", "é", "É", "e", "E10",
       "f", "あ", "ア", "亜", "曲1", "曲01", "曲10", "Ω", "ω", "Я", "я", "z9", "Z09", "\xFF", "\xFE", "\xFF" "a",
       "", " ", "1", "01", "10", "x.mp3", "x.MP3", "x.wav", "ａ", "Ａ", "ß", "ss", "ǅ", "œ",
+      "１", "０１", "1０", "１0", "１０", "９", "第２話", "第１０話", "第10話",
   };
   const size_t n = names.size();
   for (size_t i = 0; i < n; ++i) {
@@ -95,15 +107,16 @@ TEST(NaturalCompare, IsATotalOrderOverTrickyNames) {
 TEST(NaturalCompare, StaysConsistentOnRandomNamesWithSharedPrefixes) {
   // Shared prefixes end inside digit runs and inside multi-byte characters,
   // where a shortcut over equal bytes could go wrong.
-  const char* pieces[] = {"0", "1", "9", "12", "a", "A", "é", "É", "曲", "\xFF", "\xC3", " ", "_", "z", "\xA9"};
+  const char* pieces[] = {"0", "1", "9", "12", "a", "A", "é", "É", "曲", "\xFF", "\xC3", " ", "_", "z", "\xA9",
+                          "０", "１", "９"};
   std::mt19937 gen(11);
   std::vector<std::string> names;
   for (int base = 0; base < 12; ++base) {
     std::string stem;
-    for (int k = 0, n = int(gen() % 5); k < n; ++k) stem += pieces[gen() % 15];
+    for (int k = 0, n = int(gen() % 5); k < n; ++k) stem += pieces[gen() % 18];
     for (int v = 0; v < 8; ++v) {
       std::string s = stem;
-      for (int k = 0, n = int(gen() % 4); k < n; ++k) s += pieces[gen() % 15];
+      for (int k = 0, n = int(gen() % 4); k < n; ++k) s += pieces[gen() % 18];
       names.push_back(s);
     }
   }
@@ -151,8 +164,21 @@ TEST(SortEntries, FolderThenNameThenExtension) {
   SortEntries(state);
   EXPECT_EQ(Paths(state), (Names{"/Music/Echo.mp3", "/Music/eclair.mp3", "/Music/Éclair.mp3", "/Music/song.mp3",
                                  "/Music/song.wav", "/Music/Track 1.wav", "/Music/track 2.mp3",
-                                 "/Music/Track 10.mp3", "/music/zz.mp3", "/Music/曲2.mp3", "/Music/曲10.mp3",
+                                 "/Music/Track 10.mp3", "/Music/曲2.mp3", "/Music/曲10.mp3", "/music/zz.mp3",
                                  "/Music/a b/x.mp3", "/Music/B/x.mp3", "/Music/Live/a.mp3"}));
+}
+
+TEST(SortEntries, FoldersDifferingOnlyInCaseStayApart) {
+  AppState state;
+  state.entries = Entries({"/m/Live/b.mp3", "/m/live/a.mp3", "/m/Live/c.mp3", "/m/live/d.mp3", "/m/LIVE/e.mp3",
+                           "/m/Kid/z.mp3", "/m/kie/a.mp3", "/m/Live/sub/a.mp3", "/m/第１０話/a.mp3",
+                           "/m/第２話/a.mp3"});
+  SortEntries(state);
+  // Between folders the order still ignores letter case (Kid, kie, Live);
+  // each folder's files stay together.
+  EXPECT_EQ(Paths(state), (Names{"/m/Kid/z.mp3", "/m/kie/a.mp3", "/m/LIVE/e.mp3", "/m/Live/b.mp3", "/m/Live/c.mp3",
+                                 "/m/live/a.mp3", "/m/live/d.mp3", "/m/Live/sub/a.mp3", "/m/第２話/a.mp3",
+                                 "/m/第１０話/a.mp3"}));
 }
 
 TEST(SortEntries, GivesOneResultWhateverTheStartingOrder) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -222,6 +225,94 @@ TEST(Ini, OnDemandKeys) {
   EXPECT_EQ(p.state.settings.IgnoreDir, "x");
   EXPECT_EQ(p.state.settings.nowDir, "/m");
   EXPECT_EQ(p.state.settings.nowPlaying, "/m/a.mp3");
+}
+
+TEST(Ini, PathsComeBackByteForByte) {
+  // Blanks at either end and enclosing quotes are legal in Linux names; the
+  // resume point must name exactly the file that was playing.
+  const std::string names[] = {"/m/a.mp3 ", " /m/a.mp3", "/m/\ttab\t", "/m/\"q\"", "\"/m/q\"", "/m/a\"",
+                               "/m/ \" ", "/m/a=b;c", "", "/m/plain.mp3"};
+  TempDir dir;
+  for (const std::string& name : names) {
+    test::FakePlayer p;
+    p.state.iniPath = dir / "q.ini";
+    p.state.entries = {{name, "", 0}};
+    p.state.lastIndex = 0;
+    p.state.currentIndex = 0;
+    p.state.nowDir = name + "dir ";
+    p.state.settings.CaptureDir = " " + name;
+    p.state.settings.listFontName = " Noto Sans ";
+    ASSERT_TRUE(SaveSettings(p.state));
+
+    test::FakePlayer q;
+    q.state.iniPath = dir / "q.ini";
+    LoadSettings(q.state);
+    ReadResumePoint(q.state);
+    EXPECT_EQ(q.state.settings.nowPlaying, name) << "[" << name << "]";
+    EXPECT_EQ(q.state.settings.nowDir, name + "dir ") << "[" << name << "]";
+    EXPECT_EQ(q.state.settings.CaptureDir, " " + name) << "[" << name << "]";
+    EXPECT_EQ(q.state.settings.listFontName, " Noto Sans ");
+  }
+  // Numbers keep their one leading blank and no quotes; a plain path is
+  // written as it is.
+  std::string text = ReadAll(dir / "q.ini");
+  EXPECT_NE(text.find("Volume= "), std::string::npos);
+  EXPECT_NE(text.find("\nnowPlaying=/m/plain.mp3\n"), std::string::npos) << text;
+  // Hand-written values still lose the blanks around them, as they always did.
+  WriteAll(dir / "h.ini", "[SystemSetting]\nnowPlaying=  /m/x.mp3  \n");
+  test::FakePlayer h;
+  h.state.iniPath = dir / "h.ini";
+  ReadResumePoint(h.state);
+  EXPECT_EQ(h.state.settings.nowPlaying, "/m/x.mp3");
+}
+
+TEST(AtomicFile, StaleTemporariesOfAKilledSaveGoAtTheNextSave) {
+  TempDir dir;
+  const std::string target = dir / "qel.ini";
+  WriteAll(target, "[SystemSetting]\n");
+  // What a save killed between writing and renaming leaves behind, beside
+  // files that only look alike or belong to other names.
+  const std::string stale[] = {target + ".tmp-a1B2c3", target + ".tmp-ZZZZZZ"};
+  const std::string kept[] = {target + ".tmp-short", target + ".tmp-abcdefg", dir / "other.ini.tmp-a1B2c3",
+                              target + ".tmp-dir123", target + ".bak"};
+  for (const std::string& f : stale) WriteAll(f, std::string(1000, 'x'));
+  for (const std::string& f : kept) WriteAll(f, "keep");
+  std::filesystem::remove(target + ".tmp-dir123");
+  std::filesystem::create_directory(target + ".tmp-dir123");
+  // One temporary is being written by another running save right now: it
+  // holds its lock and must survive.
+  const std::string busy = target + ".tmp-busy01";
+  WriteAll(busy, "busy");
+  int fd = ::open(busy.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+
+  ASSERT_TRUE(WriteIniString(target, "SystemSetting", "x", " 1"));
+  for (const std::string& f : stale) EXPECT_FALSE(std::filesystem::exists(f)) << f;
+  for (const std::string& f : kept) EXPECT_TRUE(std::filesystem::exists(f)) << f;
+  EXPECT_TRUE(std::filesystem::exists(busy));
+  ::close(fd);
+  EXPECT_EQ(ReadIniString(target, "SystemSetting", "x", ""), "1");
+  // Once that save has gone, its leftover goes at the next save too.
+  ASSERT_TRUE(WriteIniString(target, "SystemSetting", "x", " 2"));
+  EXPECT_FALSE(std::filesystem::exists(busy));
+  int files = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir.path)) files += e.path().filename().string().rfind("qel.ini.tmp-", 0) == 0;
+  EXPECT_EQ(files, 3);  // the look-alikes only
+}
+
+TEST(Ini, APipeOrDeviceForAnIniIsNeitherReadNorReplaced) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo.ini").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", dir / "zero.ini");
+  for (const char* name : {"fifo.ini", "zero.ini"}) {
+    IniDocument doc = LoadIniFile(dir / name);  // returns at once
+    EXPECT_TRUE(doc.lines.empty()) << name;
+    EXPECT_TRUE(doc.readFailed) << name;
+    EXPECT_FALSE(SaveIniFile(dir / name, doc)) << name;
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(dir / "fifo.ini"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "zero.ini"));
 }
 
 }  // namespace

@@ -1,0 +1,44 @@
+// What the engine plays, by extension, with the MIME type the desktop knows
+// each by. The engine's extension list, the launcher's MimeType line and the
+// MIME types the media-player service announces all come from this table.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace qel::engine {
+
+struct MediaType {
+  std::string_view extension;  // lower case, without the dot
+  std::string_view mime;       // as shared-mime-info names it
+};
+
+inline constexpr std::array kMediaTypes = {
+    MediaType{"mp3", "audio/mpeg"},          MediaType{"mp2", "audio/mpeg"},
+    MediaType{"mp1", "audio/mpeg"},          MediaType{"mpa", "audio/mpeg"},
+    MediaType{"m4a", "audio/mp4"},           MediaType{"aac", "audio/aac"},
+    MediaType{"ogg", "audio/ogg"},           MediaType{"oga", "audio/ogg"},
+    MediaType{"opus", "audio/x-opus+ogg"},   MediaType{"flac", "audio/flac"},
+    MediaType{"fla", "audio/flac"},          MediaType{"wav", "audio/x-wav"},
+    MediaType{"wave", "audio/x-wav"},        MediaType{"wma", "audio/x-ms-wma"},
+    MediaType{"ape", "audio/x-ape"},         MediaType{"wv", "audio/x-wavpack"},
+    MediaType{"tta", "audio/x-tta"},         MediaType{"mka", "audio/x-matroska"},
+    MediaType{"ac3", "audio/ac3"},           MediaType{"dts", "audio/vnd.dts"},
+    MediaType{"aif", "audio/x-aiff"},        MediaType{"aiff", "audio/x-aiff"},
+    MediaType{"au", "audio/basic"},          MediaType{"mid", "audio/midi"},
+    MediaType{"mp4", "video/mp4"},           MediaType{"m4v", "video/x-m4v"},
+    MediaType{"mkv", "video/x-matroska"},    MediaType{"webm", "video/webm"},
+    MediaType{"avi", "video/x-msvideo"},     MediaType{"wmv", "video/x-ms-wmv"},
+    MediaType{"asf", "video/x-ms-asf"},      MediaType{"mov", "video/quicktime"},
+    MediaType{"mpg", "video/mpeg"},          MediaType{"mpeg", "video/mpeg"},
+    MediaType{"ts", "video/mp2t"},           MediaType{"m2ts", "video/mp2t"},
+    MediaType{"flv", "video/x-flv"},         MediaType{"3gp", "video/3gpp"},
+    MediaType{"ra", "audio/vnd.rn-realaudio"}, MediaType{"rm", "application/vnd.rn-realmedia"},
+    MediaType{"rmvb", "application/vnd.rn-realmedia"}, MediaType{"ogv", "video/ogg"},
+};
+
+// Playlists the player opens besides media.
+inline constexpr std::array<std::string_view, 2> kPlaylistMimeTypes = {"audio/x-mpegurl",
+                                                                      "application/vnd.apple.mpegurl"};
+
+}  // namespace qel::engine
