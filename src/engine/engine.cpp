@@ -358,9 +358,10 @@ class MpvDevice : public Device {
     if (mpv_render_context_create(&render_, mpv_, params) < 0) render_ = nullptr;
 
     mpv_observe_property(mpv_, 1, "eof-reached", MPV_FORMAT_FLAG);
-    // libmpv does not always announce eof-reached (a paused seek into a
-    // file cut short under the player ends with no change event at all),
-    // but it pauses itself at the end; watching the pause wakes us then.
+    // libmpv has been seen to reach the end without announcing eof-reached
+    // (with gapless audio, a paused seek into a file cut short under the
+    // player); it pauses itself there, so watching the pause wakes us, and
+    // the flag is read again whenever the device is asked.
     mpv_observe_property(mpv_, 2, "pause", MPV_FORMAT_FLAG);
     const char* cmd[] = {"loadfile", path.c_str(), nullptr};
     if (mpv_command(mpv_, cmd) < 0) return kErrInvalidFile;
