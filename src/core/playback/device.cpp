@@ -69,15 +69,6 @@ std::string MakeMciAlias(const std::string& executablePath, const std::string& i
   return alias;
 }
 
-std::string QuotedPath(const std::string& path) {
-  std::string quoted = "\"";
-  for (char c : path) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
-
 std::string DeviceMode(AppState& state) {
   std::string answer;
   Send(state, "status " + state.mciAlias + " mode", &answer);
