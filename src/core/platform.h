@@ -44,6 +44,7 @@ struct Picture {
 constexpr int kNotifySuccessful = 1;
 constexpr int kNotifySuperseded = 2;
 constexpr int kNotifyAborted = 4;
+constexpr int kNotifyFailure = 8;  // playback stopped by an error (the file became unreadable)
 
 // The command-string media device. Every command the player sends is a text
 // such as "status qel mode"; the device answers with an error number (0 for

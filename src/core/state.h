@@ -66,6 +66,9 @@ struct AppState {
   std::string mciAlias;
   bool autoPlay = true;
   int32_t lengthSeconds = 0;
+  // The file whose length lengthSeconds holds: measured once per entry,
+  // not again on every command (see UpdateLengthSeconds).
+  std::optional<std::string> lengthPath;
   PlayMode playMode = PlayMode::Order;
   int32_t volume = 0;       // 0 to 1000
   int32_t midiDevice = -1;  // MIDI output device index, -1 for none

@@ -15,15 +15,22 @@ Words SplitCommand(const std::string& command) {
     if (i >= n) break;
     std::string word;
     if (command[i] == '"') {
-      size_t close = command.find('"', i + 1);
-      if (close == std::string::npos) {
-        words.unclosedQuote = true;
-        word = command.substr(i + 1);
-        i = n;
-      } else {
-        word = command.substr(i + 1, close - i - 1);
-        i = close + 1;
+      // Inside quotes a doubled quote stands for one, so a path may hold
+      // the quote character itself.
+      bool closed = false;
+      for (++i; i < n; ++i) {
+        if (command[i] != '"') {
+          word += command[i];
+        } else if (i + 1 < n && command[i + 1] == '"') {
+          word += '"';
+          ++i;
+        } else {
+          closed = true;
+          ++i;
+          break;
+        }
       }
+      if (!closed) words.unclosedQuote = true;
     } else {
       while (i < n && !blank(command[i])) word += command[i++];
     }

@@ -1,5 +1,6 @@
 // Splitting a command string into words: blanks separate, runs of blanks
-// count as one, a double-quoted word may hold blanks (paths with spaces).
+// count as one, a double-quoted word may hold blanks (paths with spaces)
+// and, written twice, the double quote itself ("a""b" is the word a"b).
 #pragma once
 
 #include <optional>

@@ -55,8 +55,10 @@ class Engine : public qel::MediaDevice {
   Engine& operator=(const Engine&) = delete;
 
   // Receives "play ... notify" outcomes (kNotifySuccessful, kNotifySuperseded,
-  // kNotifyAborted), once each, through the Poster. A notification whose
-  // device has been closed (or reopened) before delivery is dropped.
+  // kNotifyAborted, kNotifyFailure when the file became unreadable while it
+  // played), once each, through the Poster. A notification whose device has
+  // been closed (or reopened) before delivery is dropped, and so is an
+  // aborted one that a newer "play ... notify" of its device has overtaken.
   void SetNotifyHandler(NotifyHandler handler);
 
   // qel::MediaDevice

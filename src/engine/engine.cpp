@@ -13,6 +13,7 @@
 
 #include "engine/command.h"
 #include "engine/device.h"
+#include "engine/loudness.h"
 #include "engine/media_types.h"
 #include "engine/midi.h"
 #include "engine/probe.h"
@@ -25,7 +26,11 @@ namespace {
 constexpr int kErrBadTimeFormat = 293;
 constexpr double kOpenBoundSeconds = 5.0;
 constexpr double kSeekBoundSeconds = 3.0;
-constexpr long long kMaxDestinationPixels = 40'000'000;  // about 8K, bounds the frame buffer
+// The largest frame ever drawn, about a 4K screen. A destination (the
+// default one is the size the file states) may be larger: the frame is then
+// drawn smaller in its shape and the pane stretches it over the destination,
+// so no buffer is ever sized by a number read from a file.
+constexpr long long kMaxFramePixels = 3840LL * 2160;
 
 enum class Mode { Stopped, Playing, Paused };
 
@@ -70,11 +75,16 @@ class Device {
   virtual int Resume() = 0;
   virtual int Stop() = 0;
   virtual int Seek(long long ms) = 0;
-  // Kept for the device's own output, which RefreshVolume applies.
-  virtual int SetVolume(int volume) {
-    volume_ = volume;
-    RefreshVolume();
+  // The device volume ("setaudio", 0..1000) and the output volumes of the
+  // engine are one level, not factors of each other: whichever was set
+  // last is what the device plays at, through the loudness curve once.
+  int SetVolume(int volume) {
+    SetLevel(volume / 1000.0);
     return 0;
+  }
+  void SetLevel(double level) {
+    level_ = std::clamp(level, 0.0, 1.0);
+    RefreshVolume();
   }
   virtual int SetPort(int) { return kErrUnsupportedFunction; }
   virtual void SetExactSeek(bool on) { exactSeek_ = on; }
@@ -90,14 +100,19 @@ class Device {
   void ArmNotify();
   void Complete(int code);
   bool NotifyPending() const { return notifyPending_; }
+  // Counts the notifications armed so far; an aborted one that a later
+  // "play ... notify" has overtaken before delivery says nothing the later
+  // one will not (see Deliver).
+  unsigned long long NotifySerial() const { return notifySerial_; }
 
  protected:
   Engine::Impl* owner_;
   std::string alias_;
   unsigned long long generation_;
   bool notifyPending_ = false;
+  unsigned long long notifySerial_ = 0;
   bool exactSeek_ = false;
-  int volume_ = 1000;
+  double level_ = 1.0;
 };
 
 struct Engine::Impl {
@@ -110,10 +125,6 @@ struct Engine::Impl {
   unsigned long long nextGeneration = 1;
   std::shared_ptr<Impl*> alive = std::make_shared<Impl*>(this);
 
-  bool IsCurrent(const std::string& key, unsigned long long generation) {
-    auto it = devices.find(key);
-    return it != devices.end() && it->second->Generation() == generation;
-  }
   Device* FindGeneration(const std::string& key, unsigned long long generation) {
     auto it = devices.find(key);
     return (it != devices.end() && it->second->Generation() == generation) ? it->second.get() : nullptr;
@@ -130,14 +141,20 @@ struct Engine::Impl {
     });
   }
 
-  void Deliver(const std::string& alias, unsigned long long generation, int code) {
+  // An aborted notification whose device has armed a newer one by the time
+  // it would arrive is dropped: the newer one reports how playback ended,
+  // and a handler that closes a stopped device on "aborted" would otherwise
+  // close it just before that report (a seek to the very end, then play).
+  void Deliver(const std::string& alias, unsigned long long generation, int code, unsigned long long serial) {
     std::weak_ptr<Impl*> weak = alive;
     std::string key = Lower(alias);
-    post([weak, key, alias, generation, code] {
+    post([weak, key, alias, generation, code, serial] {
       auto strong = weak.lock();
       if (!strong) return;
       Impl* self = *strong;
-      if (!self->IsCurrent(key, generation)) return;
+      Device* d = self->FindGeneration(key, generation);
+      if (!d) return;
+      if (code == kNotifyAborted && d->NotifySerial() != serial) return;
       if (self->handler) self->handler(code, alias);
     });
   }
@@ -154,21 +171,22 @@ struct Engine::Impl {
     it->second->Complete(kNotifyAborted);
     devices.erase(it);  // the aborted notification above is dropped with it
   }
-  double MidiVolume(int index) {
+  double MidiLevel(int index) {
     auto it = midiVolumes.find(index < 0 ? 0 : index);
     return it == midiVolumes.end() ? 1.0 : it->second;
   }
 };
 
 void Device::ArmNotify() {
-  if (notifyPending_) owner_->Deliver(alias_, generation_, kNotifySuperseded);
+  if (notifyPending_) owner_->Deliver(alias_, generation_, kNotifySuperseded, notifySerial_);
   notifyPending_ = true;
+  ++notifySerial_;
 }
 
 void Device::Complete(int code) {
   if (!notifyPending_) return;
   notifyPending_ = false;
-  owner_->Deliver(alias_, generation_, code);
+  owner_->Deliver(alias_, generation_, code, notifySerial_);
 }
 
 namespace {
@@ -196,20 +214,23 @@ class MidiDevice : public Device {
  public:
   MidiDevice(Engine::Impl* owner, std::string alias, unsigned long long gen)
       : Device(owner, std::move(alias), gen) {}
+  // Only the song is read here. The output is chosen later: "set ... port"
+  // names it, and a device that plays without one takes the built-in
+  // synthesizer. So a song meant for an ALSA port never needs the
+  // synthesizer's SoundFont, and opening one costs no SoundFont load.
   int Load(const std::string& path) {
     auto song = ReadSmfFile(path);
     if (!song || song->lengthMs <= 0) return kErrInvalidFile;
-    output_ = OpenMidiOutput(0);
-    if (!output_) return kErrDeviceOpen;
+    if (!AnyMidiOutput()) return kErrDeviceOpen;
     Engine::Impl* owner = owner_;
     std::string key = Lower(alias_);
     unsigned long long gen = generation_;
-    sequencer_ = std::make_unique<Sequencer>(std::move(*song), output_, [owner, key, gen] {
+    sequencer_ = std::make_unique<Sequencer>(std::move(*song), nullptr, [owner, key, gen] {
       // The end is reported from the sequencer's thread; the rest happens on
       // the user-interface thread.
       owner->PostToDevice(key, gen, [](Device& d) { static_cast<MidiDevice&>(d).Ended(); });
     });
-    RefreshVolume();
+    level_ = owner_->MidiLevel(port_);
     return 0;
   }
   void Ended() {
@@ -224,6 +245,7 @@ class MidiDevice : public Device {
   long long LengthMs() override { return std::llround(sequencer_->LengthMs()); }
   long long PositionMs() override { return std::llround(sequencer_->PositionMs()); }
   int Play(std::optional<long long> from) override {
+    if (!output_ && !UseDefaultOutput()) return kErrHardware;
     if (from) sequencer_->Seek(static_cast<double>(*from));
     if (sequencer_->PositionMs() >= sequencer_->LengthMs()) {
       mode_ = Mode::Stopped;
@@ -263,17 +285,33 @@ class MidiDevice : public Device {
   int SetPort(int port) override {
     auto out = OpenMidiOutput(port);
     if (!out) return kErrOutOfRange;
-    port_ = port;
-    output_ = out;
-    sequencer_->SetOutput(out);
-    RefreshVolume();
+    UseOutput(port, std::move(out));
     return 0;
   }
+  int Port() const { return port_; }
   void RefreshVolume() override {
-    if (output_) output_->SetVolume(volume_ / 1000.0 * owner_->MidiVolume(port_));
+    if (output_) output_->SetVolume(LoudnessGain(level_));
   }
 
  private:
+  // The synthesizer, or the first ALSA port when it cannot start (no
+  // SoundFont): the route a song takes when no port was named.
+  bool UseDefaultOutput() {
+    for (int port : {0, 1}) {
+      if (auto out = OpenMidiOutput(port)) {
+        UseOutput(port, std::move(out));
+        return true;
+      }
+    }
+    return false;
+  }
+  void UseOutput(int port, std::shared_ptr<MidiOutput> out) {
+    port_ = port;
+    output_ = std::move(out);
+    RefreshVolume();
+    sequencer_->SetOutput(output_);
+  }
+
   std::shared_ptr<MidiOutput> output_;
   std::unique_ptr<Sequencer> sequencer_;
   Mode mode_ = Mode::Stopped;
@@ -307,6 +345,9 @@ class MpvDevice : public Device {
         {"input-default-bindings", "no"}, {"osc", "no"},   {"sub-auto", "no"},
         {"audio-file-auto", "no"}, {"resume-playback", "no"}, {"hwdec", "no"},
         {"sw-fast", "yes"},
+        // One file at a time: without this libmpv reports the end as soon as
+        // the last sound is queued, up to half a second before it is heard.
+        {"gapless-audio", "no"},
     };
     for (const auto& [name, value] : options) mpv_set_option_string(mpv_, name, value);
     if (mpv_initialize(mpv_) < 0) return kErrDeviceOpen;
@@ -318,6 +359,11 @@ class MpvDevice : public Device {
     if (mpv_render_context_create(&render_, mpv_, params) < 0) render_ = nullptr;
 
     mpv_observe_property(mpv_, 1, "eof-reached", MPV_FORMAT_FLAG);
+    // libmpv has been seen to reach the end without announcing eof-reached
+    // (with gapless audio, a paused seek into a file cut short under the
+    // player); it pauses itself there, so watching the pause wakes us, and
+    // the flag is read again whenever the device is asked.
+    mpv_observe_property(mpv_, 2, "pause", MPV_FORMAT_FLAG);
     const char* cmd[] = {"loadfile", path.c_str(), nullptr};
     if (mpv_command(mpv_, cmd) < 0) return kErrInvalidFile;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kOpenBoundSeconds);
@@ -332,6 +378,16 @@ class MpvDevice : public Device {
     }
     if (DoubleProperty("duration").value_or(0) <= 0 && !HasTrack("audio") && !HasTrack("video"))
       return kErrInvalidFile;
+    // Some containers do not state the picture's size (MPEG-4 part 2 in
+    // MP4); it is known once the first frame is decoded, which libmpv does
+    // at once, paused or not. "where ... source" is asked right after open.
+    auto pictureDeadline = std::min(deadline, std::chrono::steady_clock::now() + std::chrono::duration<double>(1.0));
+    while (HasTrack("video") && !IntProperty("current-tracks/video/image").value_or(0) && SourceSize().first <= 0) {
+      double left = std::chrono::duration<double>(pictureDeadline - std::chrono::steady_clock::now()).count();
+      if (left <= 0) break;  // a picture that does not decode: sound only
+      mpv_event* ev = mpv_wait_event(mpv_, std::min(left, 0.05));
+      if (ev->event_id == MPV_EVENT_END_FILE || ev->event_id == MPV_EVENT_SHUTDOWN) return kErrInvalidFile;
+    }
 
     link_->device = this;
     link_->post = [owner = owner_, key = Lower(alias_), gen = generation_](std::function<void(MpvDevice&)> f) {
@@ -339,6 +395,7 @@ class MpvDevice : public Device {
     };
     mpv_set_wakeup_callback(mpv_, &MpvDevice::OnWakeup, link_.get());
     if (render_) mpv_render_context_set_update_callback(render_, &MpvDevice::OnRenderUpdate, link_.get());
+    level_ = owner_->waveVolume;
     RefreshVolume();
     return 0;
   }
@@ -349,6 +406,7 @@ class MpvDevice : public Device {
       if (ev->event_id == MPV_EVENT_NONE) break;
       Handle(ev);
     }
+    if (mode_ == Mode::Playing && EofReached()) Ended(kNotifySuccessful);
   }
 
   Mode CurrentMode() override { return mode_; }
@@ -364,9 +422,9 @@ class MpvDevice : public Device {
   }
   int Play(std::optional<long long> from) override {
     if (from) SeekTo(*from);
-    if (eof_ || (LengthMs() > 0 && PositionMs() >= LengthMs())) {
+    if (lost_ || eof_ || EofReached() || (LengthMs() > 0 && PositionMs() >= LengthMs())) {
       mode_ = Mode::Stopped;
-      Complete(kNotifySuccessful);
+      Complete(lost_ ? kNotifyFailure : kNotifySuccessful);
       return 0;
     }
     seekTarget_.reset();
@@ -384,6 +442,11 @@ class MpvDevice : public Device {
     return 0;
   }
   int Resume() override {
+    if (mode_ == Mode::Paused && (lost_ || EofReached())) {
+      mode_ = Mode::Stopped;
+      Complete(lost_ ? kNotifyFailure : kNotifySuccessful);
+      return 0;
+    }
     if (mode_ == Mode::Paused) {
       seekTarget_.reset();
       frozen_.reset();
@@ -407,8 +470,10 @@ class MpvDevice : public Device {
     return 0;
   }
   void RefreshVolume() override {
-    double percent = volume_ / 10.0 * owner_->waveVolume;
-    mpv_set_property(mpv_, "volume", MPV_FORMAT_DOUBLE, &percent);
+    // libmpv cubes its volume percentage into an amplitude; hand it the
+    // cube root so the amplitude is the loudness curve's own.
+    double percent = 100.0 * std::cbrt(LoudnessGain(level_));
+    if (mpv_) mpv_set_property(mpv_, "volume", MPV_FORMAT_DOUBLE, &percent);
   }
   std::string Source() override {
     auto [w, h] = SourceSize();
@@ -418,30 +483,24 @@ class MpvDevice : public Device {
   int SetWindow(unsigned handle) override {
     surface_ = handle;
     if (!destination_) {
-      auto [w, h] = SourceSize();
-      if (w > 0 && h > 0) destination_ = Rect{0, 0, w, h};
+      Rect r = SourceRect();
+      if (r.Width() > 0 && r.Height() > 0) destination_ = r;
     }
     Render(true);
     return 0;
   }
   int SetDestination(std::optional<Rect> rect) override {
     if (rect) {
-      long long w = rect->Width(), h = rect->Height();
-      if (w <= 0 || h <= 0 || w * h > kMaxDestinationPixels) return kErrOutOfRange;
+      if (rect->Width() <= 0 || rect->Height() <= 0) return kErrOutOfRange;
       destination_ = rect;
     } else {
-      auto [w, h] = SourceSize();
-      destination_ = Rect{0, 0, w, h};
+      destination_ = SourceRect();
     }
     Render(true);
     return 0;
   }
   std::string Destination() override {
-    Rect r = destination_.value_or(Rect{});
-    if (!destination_) {
-      auto [w, h] = SourceSize();
-      r = Rect{0, 0, w, h};
-    }
+    Rect r = destination_.value_or(SourceRect());
     return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.Width()) + " " +
            std::to_string(r.Height());
   }
@@ -458,14 +517,7 @@ class MpvDevice : public Device {
     if (!render_) return;
     uint64_t flags = mpv_render_context_update(render_);
     if (!(flags & MPV_RENDER_UPDATE_FRAME) && !forced) return;
-    Rect dest;
-    if (destination_) {
-      dest = *destination_;
-    } else {
-      auto [w, h] = SourceSize();
-      dest = Rect{0, 0, w, h};
-    }
-    int w = dest.Width(), h = dest.Height();
+    auto [w, h] = FrameSize(destination_.value_or(SourceRect()));
     if (w <= 0 || h <= 0) return;
     size_t stride = (static_cast<size_t>(w) * 4 + 63) / 64 * 64;
     size_t need = stride * h;
@@ -532,14 +584,46 @@ class MpvDevice : public Device {
       auto* prop = static_cast<mpv_event_property*>(ev->data);
       if (std::strcmp(prop->name, "eof-reached") == 0 && prop->format == MPV_FORMAT_FLAG) {
         eof_ = *static_cast<int*>(prop->data) != 0;
-        if (eof_ && mode_ == Mode::Playing) {
-          mode_ = Mode::Stopped;
-          Complete(kNotifySuccessful);
-        }
+        if (eof_ && mode_ == Mode::Playing) Ended(kNotifySuccessful);
       }
     } else if (ev->event_id == MPV_EVENT_PLAYBACK_RESTART) {
       restarted_ = true;
+    } else if (ev->event_id == MPV_EVENT_END_FILE) {
+      // keep-open holds a file that plays to its end, so the player lets go
+      // of it (and goes idle) only when it can read no further: an error,
+      // a drive gone.
+      auto* end = static_cast<mpv_event_end_file*>(ev->data);
+      bool failed = end->reason == MPV_END_FILE_REASON_ERROR;
+      lost_ = lost_ || failed;
+      eof_ = true;
+      if (mode_ == Mode::Playing) Ended(failed ? kNotifyFailure : kNotifySuccessful);
     }
+  }
+
+  void Ended(int code) {
+    mode_ = Mode::Stopped;
+    Complete(code);
+  }
+  bool EofReached() {
+    int flag = 0;
+    return mpv_ && mpv_get_property(mpv_, "eof-reached", MPV_FORMAT_FLAG, &flag) >= 0 && flag;
+  }
+  Rect SourceRect() {
+    auto [w, h] = SourceSize();
+    return Rect{0, 0, w, h};
+  }
+  // The size a frame for a destination is drawn at: the destination's own,
+  // or smaller in the same shape beyond the limit.
+  static std::pair<int, int> FrameSize(const Rect& destination) {
+    long long w = destination.Width(), h = destination.Height();
+    if (w <= 0 || h <= 0) return {0, 0};
+    double pixels = static_cast<double>(w) * static_cast<double>(h);
+    if (pixels > kMaxFramePixels) {
+      double scale = std::sqrt(kMaxFramePixels / pixels);
+      w = std::max(1LL, static_cast<long long>(static_cast<double>(w) * scale));
+      h = std::max(1LL, static_cast<long long>(static_cast<double>(h) * scale));
+    }
+    return {static_cast<int>(w), static_cast<int>(h)};
   }
 
   void SeekTo(long long ms) {
@@ -604,6 +688,7 @@ class MpvDevice : public Device {
   mpv_render_context* render_ = nullptr;
   Mode mode_ = Mode::Stopped;
   bool eof_ = false;
+  bool lost_ = false;  // the player dropped the file: nothing more plays
   bool restarted_ = false;
   std::optional<long long> seekTarget_;
   std::optional<long long> frozen_;
@@ -617,6 +702,16 @@ class MpvDevice : public Device {
 }  // namespace
 
 // ---- the interpreter ----
+
+namespace {
+
+// A place past the end of a file with a known length.
+bool BeyondLength(Device& d, long long ms) {
+  long long length = d.LengthMs();
+  return length > 0 && ms > length;
+}
+
+}  // namespace
 
 int Engine::Impl::Open(const std::vector<std::string>& w) {
   if (w.size() < 2) return kErrMissingParameter;
@@ -760,6 +855,7 @@ int Engine::Impl::Execute(const std::vector<std::string>& w, std::string* answer
       } else if (args[i] == "from" && i + 1 < args.size()) {
         auto n = ParseInteger(args[++i]);
         if (!n || *n < 0) return kErrBadInteger;
+        if (BeyondLength(*d, *n)) return kErrOutOfRange;
         from = *n;
       } else return kErrUnrecognizedKeyword;
     }
@@ -777,7 +873,9 @@ int Engine::Impl::Execute(const std::vector<std::string>& w, std::string* answer
     else {
       auto n = ParseInteger(at(1));
       if (!n) return kErrBadInteger;
-      if (*n < 0) return kErrOutOfRange;
+      // Refused, as MCI refuses it, without touching the device: what
+      // played goes on playing and its notification stays pending.
+      if (*n < 0 || BeyondLength(*d, *n)) return kErrOutOfRange;
       target = *n;
     }
     err = d->Seek(target);
@@ -817,13 +915,16 @@ int Engine::Send(const std::string& command, std::string* answer) {
 std::vector<std::string> Engine::MidiOutputDevices() { return ListMidiOutputs(); }
 
 void Engine::SetMidiOutputVolume(int device, double volume) {
-  impl_->midiVolumes[device < 0 ? 0 : device] = std::clamp(volume, 0.0, 1.0);
-  for (auto& [k, d] : impl_->devices) d->RefreshVolume();
+  int index = device < 0 ? 0 : device;
+  impl_->midiVolumes[index] = std::clamp(volume, 0.0, 1.0);
+  for (auto& [k, d] : impl_->devices)
+    if (auto* midi = dynamic_cast<MidiDevice*>(d.get()); midi && midi->Port() == index) midi->SetLevel(volume);
 }
 
 void Engine::SetWaveOutputVolume(double volume) {
   impl_->waveVolume = std::clamp(volume, 0.0, 1.0);
-  for (auto& [k, d] : impl_->devices) d->RefreshVolume();
+  for (auto& [k, d] : impl_->devices)
+    if (auto* mpv = dynamic_cast<MpvDevice*>(d.get())) mpv->SetLevel(volume);
 }
 
 std::vector<std::string> Engine::PlayableExtensions() {

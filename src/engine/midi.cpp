@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace qel::engine {
 
@@ -26,11 +27,16 @@ void MidiOutput::Silence() {
 namespace {
 
 const char* kSoundFonts[] = {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2"};
-constexpr double kBaseGain = 0.5;
+constexpr double kBaseGain = 1.0;
 
 bool NullAudio() {
   const char* ao = std::getenv("QEL_AUDIO_OUTPUT");
   return ao && std::strcmp(ao, "null") == 0;
+}
+
+bool IsRegularFile(const char* path) {
+  struct stat st;
+  return ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // The built-in synthesizer: one for the process, loaded at the first use
@@ -68,8 +74,8 @@ class Synth : public MidiOutput {
       case 0xE0: fluid_synth_pitch_bend(synth_, ch, e.bytes[1] | (e.bytes[2] << 7)); break;
     }
   }
-  void SetVolume(double volume) override {
-    fluid_synth_set_gain(synth_, static_cast<float>(kBaseGain * std::clamp(volume, 0.0, 1.0)));
+  void SetVolume(double gain) override {
+    fluid_synth_set_gain(synth_, static_cast<float>(kBaseGain * std::clamp(gain, 0.0, 1.0)));
   }
   double TakePeak() { return peak_.exchange(0.0); }
 
@@ -84,15 +90,14 @@ class Synth : public MidiOutput {
     if (!settings_) return false;
     fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
     fluid_settings_setnum(settings_, "synth.sample-rate", 44100);
+    // A player, not an instrument: about 90 ms of sound queued instead of
+    // 23, so a busy machine does not break the sound up.
+    fluid_settings_setint(settings_, "audio.period-size", 512);
+    fluid_settings_setint(settings_, "audio.periods", 8);
     synth_ = new_fluid_synth(settings_);
     if (!synth_) return false;
-    bool loaded = false;
-    for (const char* sf : kSoundFonts)
-      if (fluid_synth_sfload(synth_, sf, 1) != FLUID_FAILED) {
-        loaded = true;
-        break;
-      }
-    if (!loaded) return false;
+    std::string soundFont = SoundFontPath();
+    if (soundFont.empty() || fluid_synth_sfload(synth_, soundFont.c_str(), 1) == FLUID_FAILED) return false;
     fluid_synth_set_gain(synth_, static_cast<float>(kBaseGain));
     if (!NullAudio()) {
       for (const char* name : {"pulseaudio", "pipewire", "alsa"}) {
@@ -129,8 +134,9 @@ class Synth : public MidiOutput {
   std::atomic<double> peak_{0.0};
 };
 
-// A connection to one ALSA sequencer output port. Volume scales the note
-// velocities, as such ports have no output gain of their own.
+// A connection to one ALSA sequencer output port. Such ports have no output
+// gain of their own, so the volume scales the note velocities; General MIDI
+// instruments sound at about (velocity / 127)^2, hence the square root.
 class AlsaPort : public MidiOutput {
  public:
   AlsaPort(snd_seq_t* seq, int port) : seq_(seq), port_(port) {}
@@ -144,7 +150,7 @@ class AlsaPort : public MidiOutput {
     int ch = e.bytes[0] & 0x0F;
     switch (e.bytes[0] & 0xF0) {
       case 0x80: snd_seq_ev_set_noteoff(&ev, ch, e.bytes[1], e.bytes[2]); break;
-      case 0x90: snd_seq_ev_set_noteon(&ev, ch, e.bytes[1], static_cast<int>(std::lround(e.bytes[2] * volume_))); break;
+      case 0x90: snd_seq_ev_set_noteon(&ev, ch, e.bytes[1], ScaledVelocity(e.bytes[2], velocityScale_)); break;
       case 0xA0: snd_seq_ev_set_keypress(&ev, ch, e.bytes[1], e.bytes[2]); break;
       case 0xB0: snd_seq_ev_set_controller(&ev, ch, e.bytes[1], e.bytes[2]); break;
       case 0xC0: snd_seq_ev_set_pgmchange(&ev, ch, e.bytes[1]); break;
@@ -154,12 +160,12 @@ class AlsaPort : public MidiOutput {
     }
     snd_seq_event_output_direct(seq_, &ev);
   }
-  void SetVolume(double volume) override { volume_ = std::clamp(volume, 0.0, 1.0); }
+  void SetVolume(double gain) override { velocityScale_ = std::sqrt(std::clamp(gain, 0.0, 1.0)); }
 
  private:
   snd_seq_t* seq_;
   int port_;
-  double volume_ = 1.0;
+  double velocityScale_ = 1.0;
 };
 
 struct AlsaDest {
@@ -167,7 +173,13 @@ struct AlsaDest {
   std::string name;
 };
 
+// alsa-lib prints its errors to stderr (a machine without /dev/snd/seq gets
+// a line per look-up); a missing sequencer just means no ports here.
+void QuietAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
 std::vector<AlsaDest> AlsaDestinations() {
+  static const bool quiet = (snd_lib_error_set_handler(QuietAlsaError), true);
+  (void)quiet;
   std::vector<AlsaDest> out;
   snd_seq_t* seq = nullptr;
   if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, SND_SEQ_NONBLOCK) < 0) return out;
@@ -195,31 +207,71 @@ std::vector<AlsaDest> AlsaDestinations() {
   return out;
 }
 
+class AlsaPorts : public MidiPortList {
+ public:
+  std::vector<std::string> Names() override {
+    std::vector<std::string> names;
+    for (const auto& d : AlsaDestinations()) names.push_back(d.name);
+    return names;
+  }
+  std::shared_ptr<MidiOutput> Open(size_t index) override {
+    auto dests = AlsaDestinations();
+    if (index >= dests.size()) return nullptr;
+    const AlsaDest& d = dests[index];
+    snd_seq_t* seq = nullptr;
+    if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0) return nullptr;
+    snd_seq_set_client_name(seq, "Qel");
+    int port = snd_seq_create_simple_port(seq, "Qel output", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+                                          SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    if (port < 0 || snd_seq_connect_to(seq, port, d.client, d.port) < 0) {
+      snd_seq_close(seq);
+      return nullptr;
+    }
+    return std::make_shared<AlsaPort>(seq, port);
+  }
+};
+
+std::mutex portsMutex;
+std::shared_ptr<MidiPortList> replacedPorts;
+
+std::shared_ptr<MidiPortList> Ports() {
+  std::lock_guard lock(portsMutex);
+  if (replacedPorts) return replacedPorts;
+  return std::make_shared<AlsaPorts>();
+}
+
 }  // namespace
+
+int ScaledVelocity(int velocity, double scale) {
+  if (velocity <= 0 || scale <= 0) return 0;  // note on at 0 is a note off: silence
+  return std::clamp(static_cast<int>(std::lround(velocity * scale)), 1, 127);
+}
+
+void ReplaceMidiPorts(std::shared_ptr<MidiPortList> ports) {
+  std::lock_guard lock(portsMutex);
+  replacedPorts = std::move(ports);
+}
+
+std::string SoundFontPath() {
+  if (const char* own = std::getenv("QEL_SOUNDFONT"); own && *own) return IsRegularFile(own) ? own : "";
+  for (const char* sf : kSoundFonts)
+    if (IsRegularFile(sf)) return sf;
+  return "";
+}
 
 std::vector<std::string> ListMidiOutputs() {
   std::vector<std::string> names{"Qel Synthesizer (FluidSynth)"};
-  for (const auto& d : AlsaDestinations()) names.push_back(d.name);
+  for (auto& name : Ports()->Names()) names.push_back(std::move(name));
   return names;
 }
 
 std::shared_ptr<MidiOutput> OpenMidiOutput(int index) {
   if (index == 0) return Synth::Get();
   if (index < 0) return nullptr;
-  auto dests = AlsaDestinations();
-  if (static_cast<size_t>(index - 1) >= dests.size()) return nullptr;
-  const AlsaDest& d = dests[index - 1];
-  snd_seq_t* seq = nullptr;
-  if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0) return nullptr;
-  snd_seq_set_client_name(seq, "Qel");
-  int port = snd_seq_create_simple_port(seq, "Qel output", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
-                                        SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
-  if (port < 0 || snd_seq_connect_to(seq, port, d.client, d.port) < 0) {
-    snd_seq_close(seq);
-    return nullptr;
-  }
-  return std::make_shared<AlsaPort>(seq, port);
+  return Ports()->Open(static_cast<size_t>(index - 1));
 }
+
+bool AnyMidiOutput() { return !SoundFontPath().empty() || !Ports()->Names().empty(); }
 
 double TakeSynthPeak() {
   auto s = Synth::Get();

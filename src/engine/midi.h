@@ -21,16 +21,39 @@ class MidiOutput {
   virtual void Send(const MidiEvent& event) = 0;
   // All notes off and controllers reset on every channel.
   void Silence();
-  virtual void SetVolume(double volume) = 0;  // 0..1, the product of every volume in force
+  // An amplitude factor 0..1 (the loudness curve already applied).
+  virtual void SetVolume(double gain) = 0;
 };
 
-// Product names: index 0 the built-in synthesizer, then ALSA sequencer
-// output ports.
+// The outputs behind index 1 and up: the ALSA sequencer's ports, unless a
+// program puts a list of its own in their place (a machine without a
+// sequencer device can still drive the whole MIDI path that way).
+class MidiPortList {
+ public:
+  virtual ~MidiPortList() = default;
+  virtual std::vector<std::string> Names() = 0;
+  // nullptr when the port is gone or cannot be reached.
+  virtual std::shared_ptr<MidiOutput> Open(size_t index) = 0;
+};
+// nullptr puts the ALSA sequencer's ports back.
+void ReplaceMidiPorts(std::shared_ptr<MidiPortList> ports);
+
+// Product names: index 0 the built-in synthesizer, then the ports.
 std::vector<std::string> ListMidiOutputs();
-// nullptr when the index names no device or it cannot be opened.
+// nullptr when the index names no device or it cannot be opened. Index 0
+// loads the synthesizer's SoundFont at its first use.
 std::shared_ptr<MidiOutput> OpenMidiOutput(int index);
+// Whether a song could sound anywhere: a SoundFont for the synthesizer is
+// there, or a port is. Loads nothing.
+bool AnyMidiOutput();
+// The synthesizer's SoundFont: $QEL_SOUNDFONT when set (a user's own), else
+// the first General MIDI one of the system; empty when there is none.
+std::string SoundFontPath();
 // Peak level produced by the built-in synthesizer since the last call.
 double TakeSynthPeak();
+// The velocity a port is sent for a note at a volume scale: never 0 for a
+// sounding note while the scale is above 0 (0 would end the note).
+int ScaledVelocity(int velocity, double scale);
 
 class Sequencer {
  public:

@@ -1,5 +1,6 @@
 #include "engine/probe.h"
 
+#include <chrono>
 #include <cmath>
 
 #include "engine/command.h"
@@ -12,6 +13,16 @@ extern "C" {
 
 namespace qel::engine {
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The probe runs on the user-interface thread whenever the length of an
+// entry is wanted; a file that makes the demuxers read on and on (a huge
+// file of zeros, a hanging network mount) is given up after this long and
+// has no length.
+constexpr auto kProbeBound = std::chrono::milliseconds(400);
+
+int PastDeadline(void* deadline) { return Clock::now() >= *static_cast<Clock::time_point*>(deadline) ? 1 : 0; }
 
 bool IsMidiPath(const std::string& path) {
   auto dot = path.rfind('.');
@@ -41,8 +52,14 @@ std::optional<long long> ProbeLengthMs(const std::string& path) {
     return static_cast<long long>(std::llround(song->lengthMs));
   }
   av_log_set_level(AV_LOG_QUIET);
-  AVFormatContext* ctx = nullptr;
-  if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) return std::nullopt;
+  Clock::time_point deadline = Clock::now() + kProbeBound;
+  AVFormatContext* ctx = avformat_alloc_context();
+  if (!ctx) return std::nullopt;
+  // Every read libavformat makes asks this first, so the bound holds inside
+  // the demuxers' own scans too.
+  ctx->interrupt_callback.callback = PastDeadline;
+  ctx->interrupt_callback.opaque = &deadline;
+  if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) return std::nullopt;  // frees ctx
   // Most demuxers know the length from the header (FLAC STREAMINFO, MP4 mvhd,
   // Matroska Info, Ogg last page, MP3 Xing); only the others need the slower
   // stream analysis, which estimates from the bit rate.

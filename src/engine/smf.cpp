@@ -171,6 +171,9 @@ std::optional<Song> ParseSmf(const std::vector<uint8_t>& bytes) {
 std::optional<Song> ReadSmfFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
+  // Nothing is read in whole that does not begin like a MIDI file.
+  char magic[4] = {};
+  if (!in.read(magic, 4) || std::string(magic, 4) != "MThd") return std::nullopt;
   in.seekg(0, std::ios::end);
   auto size = in.tellg();
   if (size < 0 || size > (256 << 20)) return std::nullopt;

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "core/metadata/metadata.h"
 #include "core/pane/text_pane.h"
 #include "core/playback/device.h"
 #include "core/playback/order.h"
+#include "core/playback/position.h"
 #include "core/playback/volume.h"
 
 namespace qel {
@@ -58,7 +58,7 @@ void OnHotKey(AppState& state, int virtualKey) {
   // Without a current entry there is no length to show: the slider's range
   // stays as it was.
   if (ValidIndex(state, state.currentIndex)) {
-    state.lengthSeconds = ReadLength(state, state.entries[state.currentIndex].path);
+    UpdateLengthSeconds(state);
     if (window) window->SetPositionRange(0, state.lengthSeconds * 10);
   }
   if (window) state.volume = std::clamp(window->VolumeBar(), 0, kVolumeBarMax) * 10;

@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "core/metadata/readers.h"
+#include "core/playback/device.h"  // QuotedPath
 
 namespace qel {
 namespace {
@@ -28,7 +29,7 @@ Result WithFile(const std::string& path, Reader reader) {
 int ProbeLength(AppState& state, const std::string& path) {
   MediaDevice* device = state.platform.device;
   if (!device) return 0;
-  device->Send("open \"" + path + "\" alias Qel_ type mpegvideo shareable");
+  device->Send("open " + QuotedPath(path) + " alias Qel_ type mpegvideo shareable");
   std::string answer;
   device->Send("status Qel_ length", &answer);
   device->Send("stop Qel_");

@@ -108,17 +108,13 @@ int PlayEntry(AppState& state, const ListEntry& entry, int index, int lastIndex)
   SendStopClose(state);
   if (window) window->StopTimer();
 
-  // A double quote would end the quoted path early and let the rest of the
-  // name be read as words of the command: such a name cannot be opened.
-  int error = -1;
-  if (entry.path.find('"') != std::string::npos) {
-    error = -1;
-  } else if (IsMidiPath(entry.path)) {
-    error = Send(state, "open \"" + entry.path + "\" alias " + alias + " type sequencer");
+  int error;
+  if (IsMidiPath(entry.path)) {
+    error = Send(state, "open " + QuotedPath(entry.path) + " alias " + alias + " type sequencer");
     if (error == 0 && state.midiDevice != -1) Send(state, "set " + alias + " port " + std::to_string(state.midiDevice));
   } else {
     unsigned parent = window ? window->NativeHandle(Control::MainWindow) : 0u;
-    error = Send(state, "open \"" + entry.path + "\" alias " + alias + " type mpegvideo shareable parent " +
+    error = Send(state, "open " + QuotedPath(entry.path) + " alias " + alias + " type mpegvideo shareable parent " +
                             std::to_string(parent) + " style child");
   }
   if (error != 0) return Fail(state);

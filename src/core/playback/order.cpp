@@ -3,7 +3,6 @@
 #include <ctime>
 
 #include "core/list/list.h"
-#include "core/metadata/metadata.h"
 #include "core/pane/text_pane.h"
 #include "core/playback/device.h"
 #include "core/playback/position.h"
@@ -119,14 +118,15 @@ void OnPlaybackNotify(AppState& state, int code) {
     SendStopClose(state);
     return;
   }
-  if (code != kNotifySuccessful) return;
+  // A file that became unreadable while it played (cut short, its drive
+  // gone) has ended as far as the list is concerned: the next one plays.
+  if (code != kNotifySuccessful && code != kNotifyFailure) return;
   if (DeviceMode(state).empty()) return;
 
   AdvancePlayback(state, true, false, state.currentIndex);
   if (ValidIndex(state, state.currentIndex)) ShowPaneEntry(state, state.currentIndex);
   if (window) window->SetPosition(0);
-  if (ValidIndex(state, state.currentIndex))
-    state.lengthSeconds = ReadLength(state, state.entries[state.currentIndex].path);
+  UpdateLengthSeconds(state);
   if (window) window->SetPositionRange(0, state.lengthSeconds * 10);
   if (state.platform.desktop) state.platform.desktop->SetTaskbarProgress(0, state.lengthSeconds);
 }

@@ -152,9 +152,16 @@ void SeekToTenth(AppState& state, int k) {
   SeekAndShow(state, static_cast<long long>(state.lengthSeconds / 10) * k);
 }
 
+void UpdateLengthSeconds(AppState& state) {
+  if (state.currentIndex < 0 || state.currentIndex >= static_cast<int>(state.entries.size())) return;
+  const std::string& path = state.entries[state.currentIndex].path;
+  if (state.lengthPath == path) return;
+  state.lengthSeconds = ReadLength(state, path);
+  state.lengthPath = path;
+}
+
 void RefreshPositionDisplay(AppState& state) {
-  if (state.currentIndex >= 0 && state.currentIndex < static_cast<int>(state.entries.size()))
-    state.lengthSeconds = ReadLength(state, state.entries[state.currentIndex].path);
+  UpdateLengthSeconds(state);
   long long ms = ReadDecimal(Query(state, "position"));
   if (state.platform.window) {
     state.platform.window->SetPositionRange(0, state.lengthSeconds * 10);

@@ -32,8 +32,13 @@ void SeekBySeconds(AppState& state, int step);
 // k: 0 to 9, tenths of the length.
 void SeekToTenth(AppState& state, int k);
 
-// After a change of entry: lengthSeconds from the length reader, the
-// slider's range, its position from the device, and the taskbar progress.
+// lengthSeconds for the entry at currentIndex. The length reader (which may
+// probe the file through the device) runs only when that entry is another
+// file than the one measured last; without a current entry nothing changes.
+void UpdateLengthSeconds(AppState& state);
+
+// After a change of entry: lengthSeconds (UpdateLengthSeconds), the slider's
+// range, its position from the device, and the taskbar progress.
 void RefreshPositionDisplay(AppState& state);
 
 // Reads a device answer as a decimal number: leading digits, else 0.

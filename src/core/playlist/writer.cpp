@@ -201,9 +201,9 @@ bool WritePlaylist(AppState& state, bool autoSave, int lastIndex, const std::str
       return false;
     }
   }
-  const bool written = temporary && temporary.Commit(target);
+  const bool saved = temporary && temporary.Commit(target);
   if (desktop) desktop->SetBusyMarker(false);
-  return written;
+  return saved;
 }
 
 }  // namespace qel

@@ -160,6 +160,19 @@ TEST(HandleCommand, RefreshesThePositionDisplayAfterAHandledCommand) {
   EXPECT_EQ(empty.window.positionMax, -1);
 }
 
+TEST(HandleCommand, MeasuresTheCurrentEntryOnceNotOnEveryCommand) {
+  MediaPlayer p(2);
+  p.device.On("status Qel_ length", {0, "95000"});
+  HandleCommand(p.state, 1004, 0);
+  for (int command : {3800, 3800, 1012, 1012, 35, 35, 35, 35}) HandleCommand(p.state, command, 0);
+  EXPECT_EQ(p.device.Count("status Qel_ length"), 1);
+  EXPECT_EQ(p.window.positionMax, 950);
+  HandleCommand(p.state, 1008, 0);  // the next entry: measured once more
+  HandleCommand(p.state, 3800, 0);
+  EXPECT_EQ(p.device.Count("status Qel_ length"), 2);
+  EXPECT_EQ(p.state.currentIndex, 1);
+}
+
 TEST(PageKeys, FocusDecidesWhoGetsTheKey) {
   MediaPlayer p(1);
   p.window.volumeBar = 50;

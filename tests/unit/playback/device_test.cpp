@@ -132,7 +132,6 @@ TEST(PlayEntry, FailuresAndTheirMessages) {
       {"refused", true, 1, nullptr, MessageIcon::None, false},
       {"zero", false, 0, "対応していないファイルです。", MessageIcon::Warning, false},
       {"garbage", true, 1, nullptr, MessageIcon::None, false},
-      {"quote", false, 0, "対応していないファイルです。", MessageIcon::Warning, false},
   };
   for (const auto& c : cases) {
     MediaPlayer p(1);
@@ -143,7 +142,6 @@ TEST(PlayEntry, FailuresAndTheirMessages) {
     if (what == "refused") p.model.unplayable.insert(entry.path);
     if (what == "zero") p.model.lengthMs[entry.path] = 0;
     if (what == "garbage") p.device.On("status qel length", {0, "n/a"});
-    if (what == "quote") entry.path = p.folder.Touch("a\" alias x type sequencer \"b.mp3");
     EXPECT_EQ(PlayEntry(p.state, entry, 0, 0), c.result) << what;
     if (c.message) {
       ASSERT_EQ(p.window.messages.size(), 1u) << what;
@@ -160,9 +158,21 @@ TEST(PlayEntry, FailuresAndTheirMessages) {
     if (what == "zero" || what == "garbage") {
       EXPECT_EQ(p.device.commands.back(), "close qel");
     }
-    if (what == "quote") {
-      EXPECT_TRUE(p.model.attempts.empty());
-    }
+  }
+}
+
+TEST(PlayEntry, AQuoteInsideThePathIsWrittenTwice) {
+  for (const char* name : {"a\"b.mp3", "a\" alias x type sequencer \"b.mid", "\"\"\".mp3", "end\""}) {
+    MediaPlayer p(1);
+    ListEntry entry{p.folder.Touch(name), "", 0};
+    std::string doubled;
+    for (char c : entry.path) doubled += c == '"' ? std::string("\"\"") : std::string(1, c);
+    EXPECT_EQ(PlayEntry(p.state, entry, 0, 0), 0) << name;
+    ASSERT_FALSE(p.device.commands.empty());
+    const std::string& open = p.device.commands[3];  // after the mode query, stop and close
+    EXPECT_EQ(open.substr(0, 6 + doubled.size() + 2), "open \"" + doubled + "\" ") << name;
+    EXPECT_EQ(p.model.openPath, entry.path) << name;
+    EXPECT_EQ(p.model.mode, "playing") << name;
   }
 }
 

@@ -55,7 +55,12 @@ struct DeviceModel {
     auto first = command.find('"');
     auto last = command.rfind('"');
     if (first == std::string::npos || last == first) return {};
-    return command.substr(first + 1, last - first - 1);
+    std::string path;
+    for (size_t i = first + 1; i < last; ++i) {
+      path += command[i];
+      if (command[i] == '"') ++i;  // written twice inside the quotes
+    }
+    return path;
   }
 
   bool Answer(const std::string& c, FakeDevice::Reply& reply) {

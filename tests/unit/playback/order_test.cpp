@@ -213,12 +213,29 @@ TEST(OnPlaybackNotify, SuccessResetsTheSliderForTheNextEntry) {
   PlayEntry(p.state, p.state.entries[0], 0, 1);
   p.window.position = 700;
   p.state.lengthSeconds = -5;
+  // The length reader asks the device's probe about the next entry only.
+  p.device.On("open \"" + p.Path(1) + "\" alias Qel_ type mpegvideo shareable", {0, ""});
+  p.device.On("status Qel_ length", {0, "41200"});
   OnPlaybackNotify(p.state, kNotifySuccessful);
   EXPECT_EQ(p.state.currentIndex, 1);
+  EXPECT_EQ(p.OpenIndex(), 1);
   EXPECT_EQ(p.window.position, 0);
-  EXPECT_GE(p.state.lengthSeconds, 0) << "taken from the length reader";
-  EXPECT_EQ(p.window.positionMax, p.state.lengthSeconds * 10);
-  EXPECT_EQ(p.desktop.progress.back(), std::make_pair(0LL, static_cast<long long>(p.state.lengthSeconds)));
+  EXPECT_EQ(p.state.lengthSeconds, 42);
+  EXPECT_EQ(p.window.positionMax, 420);
+  EXPECT_EQ(p.desktop.progress.back(), std::make_pair(0LL, 42LL));
+}
+
+TEST(OnPlaybackNotify, AFailureEndsTheFileAsItsEndWould) {
+  MediaPlayer p(3);
+  PlayEntry(p.state, p.state.entries[0], 0, 2);
+  OnPlaybackNotify(p.state, kNotifyFailure);
+  EXPECT_EQ(p.state.currentIndex, 1);
+  EXPECT_EQ(p.OpenIndex(), 1);
+  EXPECT_EQ(p.model.mode, "playing");
+  // Of a device closed meanwhile it says nothing.
+  StopPlayback(p.state, 0);
+  OnPlaybackNotify(p.state, kNotifyFailure);
+  EXPECT_EQ(p.OpenIndex(), -1);
 }
 
 TEST(FollowCurrentRow, ScrollsOneRowOrToTheTopAndSelectsOnlyIt) {

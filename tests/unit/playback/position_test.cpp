@@ -196,14 +196,41 @@ TEST(ReadDecimal, LeadingDigitsElseZero) {
   for (const auto& c : cases) EXPECT_EQ(ReadDecimal(c.text), c.value) << c.text;
 }
 
-TEST(RefreshPositionDisplay, RangeFromTheLengthAndPositionFromTheDevice) {
+TEST(RefreshPositionDisplay, RangeFromTheMeasuredLengthAndPositionFromTheDevice) {
   Playing p;
+  p.device.On("status Qel_ length", {0, "61500"});  // the device's probe: 61.5 s
   p.model.positionMs = 12345;
   p.state.lengthSeconds = 999;
   RefreshPositionDisplay(p.state);
-  EXPECT_EQ(p.window.positionMax, p.state.lengthSeconds * 10);
+  EXPECT_EQ(p.state.lengthSeconds, 62);
+  EXPECT_EQ(p.window.positionMin, 0);
+  EXPECT_EQ(p.window.positionMax, 620);
   EXPECT_EQ(p.window.position, 123);
-  EXPECT_EQ(p.desktop.progress.back(), std::make_pair(12LL, static_cast<long long>(p.state.lengthSeconds)));
+  EXPECT_EQ(p.desktop.progress.back(), std::make_pair(12LL, 62LL));
+}
+
+TEST(UpdateLengthSeconds, MeasuresEachEntryOnceUntilTheEntryChanges) {
+  Playing p;
+  p.device.On("status Qel_ length", {0, "61500"});  // the first probe's answer,
+  p.device.On("status Qel_ length", {0, "7000"});   // then every later one's
+  const std::string probe = "open \"" + p.Path(0) + "\" alias Qel_ type mpegvideo shareable";
+  for (int i = 0; i < 3; ++i) UpdateLengthSeconds(p.state);
+  EXPECT_EQ(p.device.Count(probe), 1);
+  EXPECT_EQ(p.state.lengthSeconds, 62);
+  p.state.currentIndex = 1;
+  UpdateLengthSeconds(p.state);
+  UpdateLengthSeconds(p.state);
+  EXPECT_EQ(p.state.lengthSeconds, 7);
+  EXPECT_EQ(p.device.Count("status Qel_ length"), 2);
+  // The same row holding another file (a rename) is measured anew.
+  p.state.entries[1].path = p.folder.Touch("renamed.mp3");
+  UpdateLengthSeconds(p.state);
+  EXPECT_EQ(p.device.Count("status Qel_ length"), 3);
+  // Without a current entry the length stays.
+  p.state.currentIndex = -1;
+  UpdateLengthSeconds(p.state);
+  EXPECT_EQ(p.state.lengthSeconds, 7);
+  EXPECT_EQ(p.device.Count("status Qel_ length"), 3);
 }
 
 }  // namespace
