@@ -77,6 +77,11 @@ struct AppState {
   // (0: seeded from the clock at its first use)
   uint32_t randomJumpState = 0;
 
+  // ---- file operations: where the folder dialogs of copy and move start
+  // (the first copy or move of a run sets them; not saved)
+  std::string copyStartDir;
+  std::string moveStartDir;
+
   // ---- pane
   std::optional<Picture> panePicture;
   std::optional<Picture> paneBackdrop;
