@@ -1,7 +1,11 @@
 #include "fakes.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace qel::test {
 
@@ -116,6 +120,16 @@ std::optional<Picture> FakeImages::DecodeImageMemory(const std::vector<uint8_t>&
   p.height = static_cast<int>(h);
   p.pixels.assign(size_t(w) * h * 4, 0x80);
   return p;
+}
+
+FakePlayer::Home::Home() {
+  char pattern[] = "/tmp/qel-home-XXXXXX";
+  if (mkdtemp(pattern)) path = pattern;
+}
+
+FakePlayer::Home::~Home() {
+  std::error_code ec;
+  if (!path.empty()) std::filesystem::remove_all(path, ec);
 }
 
 FakePlayer::FakePlayer() {

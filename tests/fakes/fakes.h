@@ -12,7 +12,6 @@
 #include "core/fileops/posix_files.h"
 #include "core/platform.h"
 #include "core/state.h"
-#include "files.h"
 
 namespace qel::test {
 
@@ -275,7 +274,15 @@ struct FakePlayer {
   FakeDesktop desktop;
   FakeImages images;
   FakeFileManager fileManager;
-  TempDir home;
+  // A temporary folder of its own, removed with the player.
+  struct Home {
+    std::string path;
+    Home();
+    ~Home();
+    Home(const Home&) = delete;
+    Home& operator=(const Home&) = delete;
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+  } home;
   PosixFileSystem files{home / "Trash"};
   AppState state;
   FakePlayer();
