@@ -91,6 +91,7 @@ MessageResult FakeWindow::ShowMessage(const std::string& text, const std::string
 
 std::optional<std::string> FakeWindow::QueryDialog(QueryKind kind) {
   queryDialogs.push_back(kind);
+  if (whileDialogOpen) whileDialogOpen();
   if (queryAnswers.empty()) return std::nullopt;
   std::optional<std::string> answer = queryAnswers.front();
   queryAnswers.pop_front();
@@ -100,6 +101,7 @@ std::optional<std::string> FakeWindow::QueryDialog(QueryKind kind) {
 std::optional<std::string> FakeWindow::FileNameDialog(const std::string& name, size_t selectEnd,
                                                       const std::function<bool(const std::string&)>& accept) {
   nameDialogs.push_back({name, name.substr(0, selectEnd)});
+  if (whileDialogOpen) whileDialogOpen();
   if (nameTyping.empty()) return std::nullopt;
   std::vector<std::string> tries = nameTyping.front();
   nameTyping.pop_front();

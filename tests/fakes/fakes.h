@@ -141,11 +141,15 @@ class FakeWindow : public Window {
   }
   std::optional<std::string> FolderDialog(const std::string& title, const std::string& initialDir) override {
     folderDialogs.push_back({title, initialDir});
+    if (whileDialogOpen) whileDialogOpen();
     return folderDialogAnswer;
   }
   std::optional<std::string> QueryDialog(QueryKind kind) override;
   std::optional<std::string> FileNameDialog(const std::string& name, size_t selectEnd,
                                             const std::function<bool(const std::string&)>& accept) override;
+  // Runs while any of the modal dialogs above is open (the world goes on
+  // while the user looks at one: a file may end meanwhile).
+  std::function<void()> whileDialogOpen;
   // Filter and jump: the dialogs shown, and what the next ones answer (a
   // dialog without an answer is closed by its close box).
   std::vector<QueryKind> queryDialogs;

@@ -120,9 +120,12 @@ void MoveSelectedFiles(AppState& state) {
   Window& window = *state.platform.window;
   const std::vector<int> rows = SelectedEntries(state);
   if (rows.empty()) return;
-  const bool wasPlaying = DeviceMode(state) == "playing";
   const std::optional<std::string> folder = ChooseFolder(state, state.moveStartDir, kMovePrompt, rows.front());
   if (!folder || folder->empty()) return;
+  // Asked once the dialog is closed: a file that ended while it was open has
+  // its end reported after it, and starting the next one here as well would
+  // skip one.
+  const bool wasPlaying = DeviceMode(state) == "playing";
   FileSystem& files = *state.platform.files;
   bool currentWent = false;
   for (auto it = rows.rbegin(); it != rows.rend(); ++it) {

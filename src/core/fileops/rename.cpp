@@ -77,7 +77,6 @@ void RenameSelectedFiles(AppState& state) {
   Window* window = state.platform.window;
   FileSystem* files = state.platform.files;
   if (!window || !files) return;
-  const bool wasPlaying = DeviceMode(state) == "playing";
   for (int row : SelectedEntries(state)) {
     const std::string path = state.entries[row].path;
     const std::string folder(FolderPart(path));
@@ -86,7 +85,9 @@ void RenameSelectedFiles(AppState& state) {
         name, BaseNameOf(name).size(), [&](const std::string& candidate) { return AcceptNewName(state, folder, candidate); });
     if (!typed) return;  // the files after it keep their names
 
-    const bool playing = wasPlaying && row == state.currentIndex;
+    // Asked after the dialog: a file that ended while it was open is not
+    // started again at its end (its end is reported after the dialog).
+    const bool playing = row == state.currentIndex && DeviceMode(state) == "playing";
     long long position = 0;
     if (playing && state.platform.device) {
       std::string answer;

@@ -94,6 +94,19 @@ TEST(Move, ThePlayingFileHandsOverToTheEntryThatTookItsPlace) {
   }
 }
 
+TEST(Move, AFileThatEndedWhileTheFolderDialogWasOpenStartsNothing) {
+  FilePlayer p({"a", "b", "c"});
+  p.Play(1);
+  p.Select({1});
+  fs::create_directories(p.root / "out");
+  p.window.folderDialogAnswer = p.root / "out";
+  p.window.whileDialogOpen = [&] { p.model.mode = "stopped"; };  // its end is on its way
+  const size_t opened = p.model.attempts.size();
+  p.Command(1200);
+  EXPECT_EQ(p.Names(), (Names{"a", "c"}));
+  EXPECT_EQ(p.model.attempts.size(), opened);
+}
+
 TEST(Move, KeepsTheSameFileCurrentAndTellsWhenTheListRunsEmpty) {
   FilePlayer p({"0", "1", "2", "3", "4", "5", "6"});
   fs::create_directories(p.root / "out");

@@ -77,6 +77,24 @@ TEST(Rename, ThePlayingFilePlaysOnFromWhereItWas) {
   EXPECT_TRUE(p.window.timerRunning);
 }
 
+// A file that ends while its dialog is open is not started again at its
+// end: its end has been reported, and the player goes on from there.
+TEST(Rename, AFileThatEndedWhileTheDialogWasOpenIsNotStartedAgain) {
+  FilePlayer p({"a.mp3", "song.mp3"});
+  p.Play(1);
+  p.Select({1});
+  p.window.nameTyping = {{"tune.mp3"}};
+  p.window.whileDialogOpen = [&] {
+    p.model.mode = "stopped";
+    p.model.positionMs = 95000;
+  };
+  p.device.Clear();
+  p.Command(40025);
+  EXPECT_EQ(Listing(p.music), (Names{"a.mp3", "tune.mp3"}));
+  EXPECT_FALSE(p.device.Sent("seek qel to 95000"));
+  EXPECT_EQ(p.device.Count("play qel  notify"), 0);
+}
+
 TEST(Clipboard, CopyAndCutHandOverTheFilesInRowOrder) {
   FilePlayer p({"a.mp3", "b.mp3", "c.mp3"});
   p.Command(40023);  // nothing selected: an empty list
