@@ -10,11 +10,13 @@
 
 #include "core/app/startup.h"
 #include "core/app/window_rules.h"
+#include "core/fileops/posix_files.h"
 #include "core/playback/device.h"
 #include "core/playback/order.h"
 #include "core/settings/paths.h"
 #include "core/state.h"
 #include "desktop/desktop_services.h"
+#include "desktop/file_manager.h"
 #include "desktop/instance.h"
 #include "desktop/main_window.h"
 #include "desktop/session_end.h"
@@ -114,9 +116,13 @@ int main(int argc, char** argv) {
   });
   desktop::DesktopServices services;
   QtImageDecoder images;
+  PosixFileSystem files;
+  desktop::FileManagerService fileManager;
   state.platform.device = &engine;
   state.platform.desktop = &services;
   state.platform.images = &images;
+  state.platform.files = &files;
+  state.platform.fileManager = &fileManager;
 
   desktop::MainWindow window(state, &engine);
   engine.SetNotifyHandler([&window, &state](int code, const std::string&) {

@@ -7,13 +7,18 @@
 #include <QGuiApplication>
 #include <QStringList>
 
+#include "desktop/qt_helpers.h"
+
 namespace qel::desktop {
 namespace {
 
-// The file: URI of a path, byte for byte, as GLib writes it.
-QByteArray FileUri(const std::string& path) {
-  const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
-  return "file://" + bytes.toPercentEncoding("/!$&'()*+,;:=@");
+QByteArray PlainPaths(const QList<QByteArray>&, const std::vector<std::string>& paths, bool) {
+  QByteArray out;
+  for (const std::string& path : paths) {
+    if (!out.isEmpty()) out += "\n";
+    out += QByteArray(path.data(), static_cast<qsizetype>(path.size()));
+  }
+  return out;
 }
 
 // One clipboard format: its name and its content for the URIs and paths.
@@ -42,16 +47,9 @@ const ClipboardFormat kFormats[] = {
      [](const QList<QByteArray>&, const std::vector<std::string>&, bool cut) {
        return QByteArray(cut ? "1" : "0");
      }},
-    // Terminals and editors: the plain paths.
-    {"text/plain;charset=utf-8",
-     [](const QList<QByteArray>&, const std::vector<std::string>& paths, bool) {
-       QByteArray out;
-       for (const std::string& path : paths) {
-         if (!out.isEmpty()) out += "\n";
-         out += QByteArray(path.data(), static_cast<qsizetype>(path.size()));
-       }
-       return out;
-     }},
+    // Terminals and editors: the plain paths (as UTF8_STRING and STRING too).
+    {"text/plain;charset=utf-8", PlainPaths},
+    {"text/plain", PlainPaths},
 };
 
 QDBusMessage FileManagerCall(const char* method, const QString& uri) {
@@ -65,7 +63,7 @@ QDBusMessage FileManagerCall(const char* method, const QString& uri) {
 
 std::unique_ptr<QMimeData> FileListMimeData(const std::vector<std::string>& paths, bool cut) {
   QList<QByteArray> uris;
-  for (const std::string& path : paths) uris.append(FileUri(path));
+  for (const std::string& path : paths) uris.append(FileUri(path).toLatin1());
   auto mime = std::make_unique<QMimeData>();
   for (const ClipboardFormat& format : kFormats) mime->setData(format.mime, format.content(uris, paths, cut));
   return mime;
@@ -83,7 +81,7 @@ void FileManagerService::ShowFileProperties(const std::string& path) {
   if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return;
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) return;
-  const QString uri = QString::fromLatin1(FileUri(path));
+  const QString uri = FileUri(path);
   auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(FileManagerCall("ShowItemProperties", uri)), replies_.get());
   QObject::connect(watcher, &QDBusPendingCallWatcher::finished, replies_.get(), [uri](QDBusPendingCallWatcher* w) {
     w->deleteLater();

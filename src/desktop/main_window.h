@@ -105,6 +105,9 @@ class MainWindow : public QWidget, public Window {
                                             const std::string& initialName) override;
   std::optional<std::string> OpenFileDialog(const std::vector<FileFilter>& filters) override;
   std::optional<std::string> FolderDialog(const std::string& title, const std::string& initialDir) override;
+  std::optional<std::string> QueryDialog(QueryKind kind) override;
+  std::optional<std::string> FileNameDialog(const std::string& name, size_t selectEnd,
+                                            const std::function<bool(const std::string&)>& accept) override;
 
   // Test access to the controls.
   QListWidget* list() { return Rows(); }

@@ -7,7 +7,8 @@ namespace qel::desktop {
 
 TemplateDialog::TemplateDialog(QWidget* parent, const char* title, int w, int h) : QDialog(parent) {
   setWindowTitle(QString::fromUtf8(title));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
   setModal(true);
   const QFontMetrics metrics(font());
   cx_ = std::max(1, metrics.averageCharWidth());
