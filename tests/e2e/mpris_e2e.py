@@ -8,6 +8,7 @@ import shutil
 import sys
 import time
 import urllib.parse
+from xml.etree import ElementTree
 
 from session_bus import SessionBus, tone
 from xsession import Checks, Desktop, wait_for
@@ -58,6 +59,38 @@ def main():
         check("Qel" in identity and "org.qel.Qel" in entry, f"identity and desktop entry ({identity!r}, {entry!r})")
         check(all(m in mimes for m in ("audio/mpeg", "audio/flac", "video/mp4", "audio/x-mpegurl")),
               f"the MIME types of what it plays ({mimes[:80]!r}...)")
+
+        # What the bus checks of a client's writes and reads.
+        name = "org.mpris.MediaPlayer2.qel"
+        props = ("/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties")
+
+        def dbus(*args):
+            return bus.run("dbus-send", "--session", "--print-reply", f"--dest={name}", *args)
+
+        refusals = {
+            "a volume given as text": dbus(*props[:1], f"{props[1]}.Set", f"string:{PLAYER}", "string:Volume",
+                                          "variant:string:loud"),
+            "a read-only position": dbus(*props[:1], f"{props[1]}.Set", f"string:{PLAYER}", "string:Position",
+                                        "variant:int64:5"),
+            "an unknown property": dbus(*props[:1], f"{props[1]}.Get", f"string:{PLAYER}", "string:Colour"),
+            "a seek without its offset": bus.call(name, "Seek", interface=PLAYER),
+        }
+        for what, (code, _) in refusals.items():
+            check(code != 0, f"{what} is refused")
+        code, xml = bus.run("dbus-send", "--session", "--print-reply=literal", f"--dest={name}",
+                            "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Introspectable.Introspect")
+        try:
+            root = ElementTree.fromstring(xml)
+            interfaces = {i.get("name"): i for i in root.iter("interface")}
+            methods = interfaces.get(PLAYER)
+            check(methods is not None and {m.get("name") for m in methods.iter("method")} >= {
+                "Next", "Previous", "Pause", "PlayPause", "Stop", "Play", "Seek", "SetPosition", "OpenUri"},
+                "introspection lists the player's methods")
+            position = [p for p in methods.iter("property") if p.get("name") == "Position"]
+            check(len(position) == 1 and position[0].find("annotation").get("value") == "false",
+                  "and says the position is not signalled")
+        except ElementTree.ParseError as e:
+            check(False, f"introspection is XML ({e})")
 
         monitor = bus.monitor()
         time.sleep(1.5)

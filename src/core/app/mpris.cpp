@@ -163,7 +163,7 @@ std::string MprisTrackId(const std::string& path) {
 }
 
 long long MprisPositionUs(AppState& state) {
-  if (!state.platform.device || !Open(DeviceMode(state))) return 0;
+  if (!state.platform.device || !ValidIndex(state, state.currentIndex) || !Open(DeviceMode(state))) return 0;
   std::string answer;
   state.platform.device->Send("status " + state.mciAlias + " position", &answer);
   return std::max(0LL, ReadDecimal(answer)) * 1000;
@@ -171,7 +171,6 @@ long long MprisPositionUs(AppState& state) {
 
 MprisView ReadMprisView(AppState& state, const MprisView* previous) {
   MprisView view;
-  view.mode = DeviceMode(state);
   view.order = state.playMode;
   view.volume = state.volume;
   view.hasList = state.lastIndex != -1 && !state.entries.empty();
@@ -193,6 +192,9 @@ MprisView ReadMprisView(AppState& state, const MprisView* previous) {
       track.picture = CompanionPicture(entry.path).value_or(std::string());
     }
     view.track = std::move(track);
+    // Only a current entry can be open: a player with an empty list asks
+    // its device nothing.
+    view.mode = DeviceMode(state);
   }
   if (Open(view.mode) && state.platform.device) {
     std::string answer;
