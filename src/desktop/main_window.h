@@ -50,6 +50,9 @@ class MainWindow : public QWidget, public Window {
   std::function<void()> onClosing;
   // Called whenever the title shows or leaves the playlist-saving progress.
   std::function<void(bool)> onSavingChanged;
+  // Called after every operation of the player (a command, a request, a
+  // tick, a slider or wheel move), once it has ended.
+  std::function<void()> onSettled;
   bool Destroyed() const { return destroyed_; }
 
   // ---- Window seam
