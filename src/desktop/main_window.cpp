@@ -46,6 +46,8 @@ MainWindow::MainWindow(AppState& state, engine::Engine* engine) : state_(state),
   gate_.onSettled = [this] {
     if (onSettled && !destroyed_) onSettled();
   };
+  pointerRest_.setSingleShot(true);
+  connect(&pointerRest_, &QTimer::timeout, this, &MainWindow::HidePointerAtRest);
   sessionTimer_.setInterval(50);
   connect(&sessionTimer_, &QTimer::timeout, this, &MainWindow::CancelModalDialogs);
   BuildControls();
@@ -197,7 +199,6 @@ void MainWindow::Create(const std::string& target, OpenKind kind) {
 void MainWindow::ApplySettingsToWindow() {
   const Settings& s = state_.settings;
   setMinimumSize(state_.compactWidth, state_.bottomSpace + state_.listMargin);
-  if (QScreen* screen = this->screen()) setMaximumSize(screen->availableGeometry().size());
   SetButtonIcon(1013, ListButtonIcon(state_, s.ListWidth, width()));
 }
 
@@ -268,7 +269,10 @@ void MainWindow::LayOut(int sizeType, bool showTopRight) {
   sizes.positionBar = ToRect(position_->geometry());
   QWidget* focus = QApplication::focusWidget();
   const WindowLayout layout = LayOutWindow(state_, width(), height(), sizeType, showTopRight, sizes);
-  if (layout.placeListAndPane) {
+  if (layout.paneCoversWindow) {
+    pane_->setGeometry(ToQRect(layout.pane));
+    pane_->setVisible(true);
+  } else if (layout.placeListAndPane) {
     list_->setGeometry(ToQRect(layout.list));
     pane_->setGeometry(ToQRect(layout.pane));
     list_->setVisible(layout.list.Width() > 0);

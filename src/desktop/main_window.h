@@ -111,6 +111,11 @@ class MainWindow : public QWidget, public Window {
   std::optional<std::string> QueryDialog(QueryKind kind) override;
   std::optional<std::string> FileNameDialog(const std::string& name, size_t selectEnd,
                                             const std::function<bool(const std::string&)>& accept) override;
+  Rect PaneClientRect() override;
+  void PaintPaneBackground(const std::vector<Rect>& areas) override;
+  void SetWindowMode(WindowMode mode) override;
+  void ShowControls(bool shown) override;
+  std::optional<Picture> VideoWindowPicture() override;
 
   // Test access to the controls.
   QListWidget* list() { return Rows(); }
@@ -147,6 +152,9 @@ class MainWindow : public QWidget, public Window {
   bool OnKey(QKeyEvent* event);
   bool OnWheel(QWheelEvent* event, QWidget* receiver);
   bool OnListMouse(QMouseEvent* event);
+  // The pane's clicks, double clicks and the pointer's rest over a video.
+  bool OnPaneMouse(QMouseEvent* event);
+  void HidePointerAtRest();
   QRect SplitterScreenRect() const;
   void Destroy();
   void ApplySettingsToWindow();
@@ -192,6 +200,9 @@ class MainWindow : public QWidget, public Window {
   bool snapping_ = false;
   bool forwarding_ = false;
   int cx_ = 6, cy_ = 13;  // dialog base units
+  // The pointer's rest over the video: it is hidden when this runs out.
+  QTimer pointerRest_;
+  bool pointerHidden_ = false;
 };
 
 }  // namespace qel::desktop

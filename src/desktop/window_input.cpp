@@ -120,13 +120,6 @@ void MainWindow::mouseReleaseEvent(QMouseEvent*) {
   state_.dragAnchorRow = -1;
 }
 
-void MainWindow::mouseDoubleClickEvent(QMouseEvent*) {
-  if (state_.splitterHot) {
-    SetButtonIcon(1013, ToggleSplitter(state_, width()));
-    LayOut(0, false);
-  }
-}
-
 void MainWindow::leaveEvent(QEvent*) {
   state_.splitterHot = false;
   state_.dragAnchorRow = -1;
@@ -234,6 +227,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseMove:
     case QEvent::MouseButtonRelease:
       if (watched == list_->viewport()) return OnListMouse(static_cast<QMouseEvent*>(event));
+      if (watched == pane_->edit()->viewport()) return OnPaneMouse(static_cast<QMouseEvent*>(event));
+      return false;
+    case QEvent::MouseButtonDblClick:
+      if (watched == pane_->edit()->viewport()) return OnPaneMouse(static_cast<QMouseEvent*>(event));
       return false;
     default:
       return false;

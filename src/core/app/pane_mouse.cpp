@@ -27,6 +27,8 @@ void PaneLeftRelease(AppState& state) {
 }
 
 void PaneDoubleClick(AppState& state, int clientWidth) {
+  // The press that brought the double click is no click of its own.
+  state.paneClickArmed = false;
   if (state.pausedByClick) {
     state.pausedByClick = false;
     if (state.platform.device) state.platform.device->Send("resume " + state.mciAlias);
