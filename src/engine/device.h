@@ -79,6 +79,16 @@ class Engine : public qel::MediaDevice {
     virtual void FrameReady() = 0;
     virtual int Width() = 0;   // pane client size
     virtual int Height() = 0;
+    // A surface that draws with OpenGL makes its context current here and
+    // answers true; the engine then makes its renderer in that context and
+    // FrameReady asks the surface to paint, where it calls RenderVideo.
+    // Without OpenGL the engine draws frames itself (VideoFrame).
+    virtual bool MakeGLCurrent() { return false; }
+    virtual void DoneGLCurrent() {}
+    virtual void* GLProcAddress(const char*) { return nullptr; }
+    // Where the video window stands in the pane (left, top, right, bottom),
+    // or that there is none any more (shown false).
+    virtual void Placed(const qel::Rect&, bool /*shown*/) {}
   };
   void RegisterSurface(unsigned handle, VideoSink* sink);
   void UnregisterSurface(unsigned handle);
@@ -90,6 +100,11 @@ class Engine : public qel::MediaDevice {
     qel::Rect destination;
   };
   std::optional<Frame> VideoFrame(unsigned handle);
+
+  // Draws the video shown on an OpenGL surface into framebuffer fbo of
+  // width x height pixels; the surface's context is current (its paint).
+  // False when it has no video drawn with OpenGL.
+  bool RenderVideo(unsigned handle, int fbo, int width, int height);
 
   // The frame shown in the video window of an alias: BGRA top-down at the
   // destination size, for capture. nullopt without a picture.
