@@ -57,7 +57,6 @@ MainWindow::MainWindow(AppState& state, engine::Engine* engine) : state_(state),
 
 MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
-  if (engine_) engine_->UnregisterSurface(NativeHandle(Control::PaneEdit));
   if (state_.platform.window == this) state_.platform.window = nullptr;
 }
 
@@ -126,7 +125,7 @@ void MainWindow::BuildControls() {
           [this](QPoint p) { OnContextMenu(pane_->edit(), pane_->edit()->mapToGlobal(p)); });
   if (engine_) {
     pane_->SetEngine(engine_, NativeHandle(Control::PaneEdit));
-    engine_->RegisterSurface(NativeHandle(Control::PaneEdit), pane_);
+    videoWindow_ = new VideoWindow(engine_, NativeHandle(Control::PaneEdit), pane_, [this] { pane_->update(); });
   }
 
   list_ = new QListWidget(this);

@@ -19,6 +19,7 @@
 #include "core/state.h"
 #include "desktop/operation_gate.h"
 #include "desktop/pane_view.h"
+#include "desktop/video_window.h"
 #include "engine/device.h"
 
 namespace qel::desktop {
@@ -120,6 +121,7 @@ class MainWindow : public QWidget, public Window {
   // Test access to the controls.
   QListWidget* list() { return Rows(); }
   PaneArea* pane() const { return pane_; }
+  VideoWindow* videoWindow() const { return videoWindow_; }
   QSlider* positionBar() const { return position_; }
   QSlider* volumeBar() const { return volume_; }
   QLabel* timeLabel() const { return time_; }
@@ -177,6 +179,8 @@ class MainWindow : public QWidget, public Window {
   QStringList pendingRows_;
   int rowHeight_ = 0;  // from the list's font; 0 until it has one
   PaneArea* pane_ = nullptr;
+  // The pane's video window; owned by its container in the pane.
+  VideoWindow* videoWindow_ = nullptr;
   std::map<std::string, QMenu*> menus_;
   std::multimap<int, QAction*> actions_;
   QTimer timer_;

@@ -1,6 +1,7 @@
 // The main window's video view: the screen modes, the pane's background
 // around the picture, the clicks on the pane and the pointer at rest over a
 // playing video. The rules are the core's; this forwards and applies them.
+#include <QCursor>
 #include <QMouseEvent>
 
 #include "core/app/pane_mouse.h"
@@ -12,6 +13,8 @@ namespace qel::desktop {
 Rect MainWindow::PaneClientRect() { return {0, 0, pane_->width(), pane_->height()}; }
 
 void MainWindow::PaintPaneBackground(const std::vector<Rect>& areas) {
+  // The whole pane: the last picture goes.
+  if (videoWindow_ && areas.size() == 1 && areas[0] == PaneClientRect()) videoWindow_->Wipe();
   for (const Rect& area : areas)
     if (area.Width() > 0 && area.Height() > 0) pane_->update(ToQRect(area));
 }
@@ -42,6 +45,7 @@ void MainWindow::ShowControls(bool shown) {
 
 std::optional<Picture> MainWindow::VideoWindowPicture() {
   if (!engine_) return std::nullopt;
+  if (videoWindow_ && videoWindow_->Showing()) return videoWindow_->Grab();
   return engine_->CurrentFrame(state_.mciAlias);
 }
 
@@ -54,6 +58,7 @@ bool MainWindow::OnPaneMouse(QMouseEvent* event) {
       if (pointerHidden_) {
         pointerHidden_ = false;
         pane_->edit()->viewport()->unsetCursor();
+        if (videoWindow_) videoWindow_->unsetCursor();
       }
       pointerRest_.start(kPointerRestMs);
       return false;
@@ -75,10 +80,18 @@ bool MainWindow::OnPaneMouse(QMouseEvent* event) {
 }
 
 void MainWindow::HidePointerAtRest() {
-  QWidget* viewport = pane_->edit()->viewport();
-  if (!engine_ || !engine_->VideoFrame(NativeHandle(Control::PaneEdit)) || !viewport->underMouse()) return;
+  const QPoint inPane = pane_->mapFromGlobal(QCursor::pos());
+  if (videoWindow_ && videoWindow_->Showing()) {
+    if (!videoWindow_->Placement().contains(inPane)) return;
+    videoWindow_->setCursor(Qt::BlankCursor);
+  } else {
+    // A picture the engine drew itself, which the pane paints.
+    const std::optional<engine::Engine::Frame> frame =
+        engine_ ? engine_->VideoFrame(NativeHandle(Control::PaneEdit)) : std::nullopt;
+    if (!frame || !ToQRect(frame->destination).contains(inPane)) return;
+    pane_->edit()->viewport()->setCursor(Qt::BlankCursor);
+  }
   pointerHidden_ = true;
-  viewport->setCursor(Qt::BlankCursor);
 }
 
 void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {

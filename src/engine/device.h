@@ -87,8 +87,9 @@ class Engine : public qel::MediaDevice {
     virtual void DoneGLCurrent() {}
     virtual void* GLProcAddress(const char*) { return nullptr; }
     // Where the video window stands in the pane (left, top, right, bottom),
-    // or that there is none any more (shown false).
-    virtual void Placed(const qel::Rect&, bool /*shown*/) {}
+    // or that there is none any more (shown false); openGL: its frames are
+    // drawn through RenderVideo, else through VideoFrame.
+    virtual void Placed(const qel::Rect&, bool /*shown*/, bool /*openGL*/) {}
   };
   void RegisterSurface(unsigned handle, VideoSink* sink);
   void UnregisterSurface(unsigned handle);

@@ -329,7 +329,7 @@ class MpvDevice : public Device {
       std::lock_guard lock(link_->mutex);
       link_->device = nullptr;
     }
-    if (Engine::VideoSink* sink = Sink()) sink->Placed({}, false);
+    if (Engine::VideoSink* sink = Sink()) sink->Placed({}, false, false);
     ReleaseRenderer();
     if (mpv_) mpv_terminate_destroy(mpv_);
     std::free(buffer_);
@@ -738,7 +738,7 @@ class MpvDevice : public Device {
   }
   Engine::VideoSink* Sink() { return surface_ ? SinkOf(surface_) : nullptr; }
   void Placed() {
-    if (Engine::VideoSink* sink = Sink(); sink && destination_) sink->Placed(*destination_, true);
+    if (Engine::VideoSink* sink = Sink(); sink && destination_) sink->Placed(*destination_, true, glSurface_.has_value());
   }
 
   void SetFlag(const char* name, bool value) {
