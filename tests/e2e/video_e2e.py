@@ -3,6 +3,7 @@
 full screen by the Home key, the picture at its placed rectangle with bands
 around it, a click that pauses and resumes, a frame captured to a BMP file
 and to the clipboard. Argument 1 is the qel program."""
+import ctypes
 import glob
 import os
 import struct
@@ -15,6 +16,29 @@ from xsession import Checks, Desktop, wait_for
 QEL = os.path.abspath(sys.argv[1])
 check = Checks()
 W, H = 1024, 768
+
+
+class CursorImage(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
+                ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
+                ("cursor_serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong)),
+                ("atom", ctypes.c_ulong), ("name", ctypes.c_char_p)]
+
+
+def pointer_visible(display):
+    """Whether the pointer the X server shows now has any opaque pixel."""
+    x11 = ctypes.CDLL("libX11.so.6")
+    xfixes = ctypes.CDLL("libXfixes.so.3")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(CursorImage)
+    xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    connection = x11.XOpenDisplay(display.encode())
+    try:
+        image = xfixes.XFixesGetCursorImage(connection).contents
+        return any(image.pixels[i] >> 24 for i in range(image.width * image.height))
+    finally:
+        x11.XCloseDisplay(connection)
 
 
 def make_clip(path):
@@ -85,6 +109,14 @@ def main():
         d.run(["xdotool", "click", "1"])
         time.sleep(0.3)
         check(moving(), "the next click resumes it")
+
+        # Resting over the playing picture, the pointer goes; it comes back
+        # at the next movement.
+        d.pointer(300, 300)
+        check(pointer_visible(d.display), "the pointer shows over the picture while it moves")
+        check(bool(wait_for(lambda: not pointer_visible(d.display), 8)), "after 5 s of rest it is hidden")
+        d.pointer(310, 300)
+        check(bool(wait_for(lambda: pointer_visible(d.display), 2)), "the next movement brings it back")
 
         # A frame to a BMP file, at the video window's size.
         d.key(wid, "F12")
