@@ -93,6 +93,13 @@ TEST_F(SoftwareVideo, AClickPausesTheNextResumesADoubleClickCycles) {
   EXPECT_EQ(player.state.screenMode, 1);
 }
 
+TEST_F(SoftwareVideo, TheMainWindowsDoubleClickAwayFromTheSplitterCycles) {
+  // Between the buttons and the list: the window itself.
+  QTest::mouseDClick(&window, Qt::LeftButton, Qt::NoModifier, QPoint(window.width() - 2, window.height() - 2));
+  EXPECT_EQ(player.state.screenMode, 1);
+  EXPECT_EQ(Mode(), "playing");
+}
+
 TEST_F(SoftwareVideo, TheClipboardTakesAFrameOfTheVideoWindowsSize) {
   QGuiApplication::clipboard()->clear();
   window.Command(40021);
