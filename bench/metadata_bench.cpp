@@ -23,10 +23,7 @@ namespace {
 
 constexpr int kFiles = 10000;
 
-std::string RepositoryFile(const std::string& relative) {
-  std::filesystem::path here(__FILE__);
-  return (here.parent_path().parent_path() / relative).string();
-}
+std::string RepositoryFile(const std::string& relative) { return std::string(QEL_SOURCE_DIR) + "/" + relative; }
 
 // 10,000 copies of each real fixture (made by ffmpeg with its muxers' tags),
 // written once for the run and removed at exit.
