@@ -41,10 +41,13 @@ class TouchingDecoder : public ImageDecoder {
   }
 };
 
-// A private folder for the files a harness writes, removed at exit.
+// A private folder for the files a harness writes, under $TMPDIR, removed
+// at exit (a crash leaves it; scripts/test-extra points TMPDIR into the
+// build folder).
 inline const std::string& ScratchFolder() {
   static const std::string folder = [] {
-    std::string t = "/tmp/qel-fuzz-XXXXXX";
+    const char* tmp = getenv("TMPDIR");
+    std::string t = std::string(tmp && *tmp ? tmp : "/tmp") + "/qel-fuzz-XXXXXX";
     if (!mkdtemp(t.data())) abort();
     static std::string removeAtExit = t;
     atexit([] { (void)!system(("rm -rf '" + removeAtExit + "'").c_str()); });
