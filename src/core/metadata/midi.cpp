@@ -8,6 +8,7 @@
 //   start, and a damaged length must not make the scan read a whole disk.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "core/metadata/readers.h"
@@ -43,7 +44,10 @@ bool ReadQuantity(std::string_view d, size_t at, uint64_t* value, size_t* used) 
 // with first set, only the first.
 void FindEvents(std::string_view d, uint8_t kind, bool first, std::vector<std::string_view>* out) {
   for (size_t i = 0; i + 2 < d.size(); ++i) {
-    if (static_cast<uint8_t>(d[i]) != 0xFF || static_cast<uint8_t>(d[i + 1]) != kind) continue;
+    const void* ff = std::memchr(d.data() + i, 0xFF, d.size() - 2 - i);
+    if (!ff) return;
+    i = static_cast<const char*>(ff) - d.data();
+    if (static_cast<uint8_t>(d[i + 1]) != kind) continue;
     uint64_t len = 0;
     size_t used = 0;
     if (!ReadQuantity(d, i + 2, &len, &used) || len == 0) continue;

@@ -21,6 +21,7 @@
 // such a frame can sensibly hold.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "core/metadata/readers.h"
@@ -92,18 +93,26 @@ class TagStream final : public Stream {
     uint64_t done = 0;
     const uint64_t stop = std::min(end_, start_ + kMaxResyncScan);
     while (done < n && pos_ < stop) {
-      Bytes b = src_.Get(pos_, std::min<uint64_t>(stop - pos_, 4096));
+      Bytes b = src_.Get(pos_, std::min<uint64_t>(stop - pos_, 64u << 10));
       if (b.size() == 0) break;
+      const char* p = b.s.data();
       size_t i = 0;
-      for (; i < b.size() && done < n; ++i) {
-        char c = b.s[i];
-        if (afterFF_ && c == 0) {
-          afterFF_ = false;  // the zero that was put in
-          continue;
+      while (i < b.size() && done < n) {
+        if (afterFF_) {
+          afterFF_ = false;
+          if (p[i] == 0) {  // the zero that was put in
+            ++i;
+            continue;
+          }
         }
-        afterFF_ = static_cast<uint8_t>(c) == 0xFF;
-        if (out) out->push_back(c);
-        ++done;
+        // Everything up to and including the next FF is taken as it is.
+        size_t room = std::min<uint64_t>(b.size() - i, n - done);
+        const void* ff = std::memchr(p + i, 0xFF, room);
+        size_t run = ff ? static_cast<const char*>(ff) - (p + i) + 1 : room;
+        if (out) out->append(p + i, run);
+        afterFF_ = ff != nullptr;
+        i += run;
+        done += run;
       }
       pos_ += i;
     }
