@@ -90,7 +90,7 @@ TEST(ReadTitle, ChosenByExtensionOnly) {
   EXPECT_EQ(ReadTitle(dir.Write("B.Mp3", tag)), "Tagged");
   EXPECT_EQ(ReadTitle(dir.Write("c.mp4", tag)), "");
   EXPECT_EQ(ReadTitle(dir.Write("mp3", tag)), "");
-  EXPECT_EQ(ReadTitle(dir.Write("d.ogg", "OggS" + std::string("\x03vorbis") + Comments({"title=Low"}))), "Low");
+  EXPECT_EQ(ReadTitle(dir.Write("d.ogg", OggStream(1, {VorbisIdPacket()}) + OggStream(1, {VorbisCommentPacket({"title=Low"})}, 255, 1))), "Low");
   EXPECT_EQ(ReadTitle(dir.Write("e.fla", "fLaC" + std::string("\x84\0\0", 4).substr(0, 1) + BE(Comments({"TITLE=F"}).size(), 3) + Comments({"TITLE=F"}))), "F");
   EXPECT_EQ(ReadTitle(dir.Write("f.mid", "MThd" + BE(6, 4) + Z(6) + "MTrk" + BE(8, 4) + std::string("\0\xFF\x03\x04Tune", 8))), "Tune");
   EXPECT_EQ(ReadTitle(dir.path() + "/missing.mp3"), "");
