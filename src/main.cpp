@@ -15,11 +15,11 @@
 #include "core/settings/paths.h"
 #include "core/state.h"
 #include "desktop/desktop_services.h"
+#include "desktop/engine_loader.h"
 #include "desktop/instance.h"
 #include "desktop/main_window.h"
 #include "desktop/session_end.h"
 #include "desktop/qt_image_decoder.h"
-#include "engine/device.h"
 
 namespace {
 
@@ -109,7 +109,9 @@ int main(int argc, char** argv) {
   state.mciAlias = MakeMciAlias(executable, name);
   state.iniPath = IniPathFor(executable, name);
 
-  engine::Engine engine([](std::function<void()> task) {
+  // The engine's libraries are mapped the first time a file is opened or
+  // measured, never before the window is up.
+  desktop::EngineLoader engine(desktop::EngineLoader::ModulePathsFor(executable), [](std::function<void()> task) {
     QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
   });
   desktop::DesktopServices services;
@@ -137,7 +139,7 @@ int main(int argc, char** argv) {
   desktop::SessionEnd sessionEnd([&window] { return window.EndSession(); });
 
   const StartupOpen open = ChooseStartupOpen(args, cwd, AutoPlaylistPath(executable, name));
-  window.Create(open.target, open.kind);
+  window.CreateThenOpen(open.target, open.kind);
 
   const int code = window.Destroyed() ? 0 : app.exec();
   server.Close();
