@@ -4,11 +4,14 @@ maps none of the media libraries, the first file that plays maps them, and a
 start on a folder that takes long to list shows its painted window while it
 is still listing. Argument 1 is the qel program, argument 2 the demo folder."""
 import os
+import re
+import shutil
 import socket
 import struct
 import sys
 import time
 
+from session_bus import SessionBus
 from xsession import Checks, Desktop, wait_for
 
 QEL, DEMO = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
@@ -59,6 +62,10 @@ def resumed_list_loads_no_media_library(d):
     os.makedirs(d.path("state", "qel"), exist_ok=True)
     with open(d.path("state", "qel", "qel.m3u8"), "w", encoding="utf-8") as f:
         f.write("#EXTM3U\n" + "".join(f"{folder}/{n}\n" for n in ("a.mp3", "b.mp3", "c.mp3")))
+    # The list resumes on its second file, which the desktop's media
+    # controls then describe, length included.
+    d.write_ini(f"[SystemSetting]\nnowPlaying={folder}/b.mp3\nnowDir={folder}\n")
+    bus = SessionBus(d) if shutil.which("dbus-daemon") and shutil.which("dbus-send") else None
     player = d.start()
     probe = ReadyProbe(d)
     ready = wait_for(probe.answered, 20, 0.01)
@@ -66,6 +73,15 @@ def resumed_list_loads_no_media_library(d):
     check(ready, "the resumed list is ready")
     wid = d.window()
     check(bool(wid), "its window is shown")
+    if bus:
+        name, interface = "org.mpris.MediaPlayer2.qel", "org.mpris.MediaPlayer2.Player"
+        metadata = wait_for(lambda: "b.mp3" in (m := bus.get(name, interface, "Metadata")) and m, 10) or ""
+        length = re.search(r"mpris:length\s+variant\s+int64 (\d+)", metadata)
+        check(length is not None and int(length.group(1)) > 0,
+              f"the media controls describe the resumed file, length included: {metadata!r}")
+        status = bus.get(name, interface, "PlaybackStatus")
+        position = bus.get(name, interface, "Position")
+        check("Stopped" in status and position.endswith(" 0"), f"stopped at 0 ({status!r}, {position!r})")
     time.sleep(0.5)  # idle a moment: nothing is loaded behind its back either
     check(mapped(player.pid) == [], f"no media library is mapped with a resumed list: {mapped(player.pid)}")
 

@@ -67,7 +67,10 @@ std::string ReadTitle(const std::string& path) {
   return WithFile<std::string>(path, reader);
 }
 
-int ReadLength(AppState& state, const std::string& path) {
+namespace {
+
+// ReadLength's routes in their order; the device is asked only with a state.
+int Length(AppState* state, const std::string& path) {
   if (path.empty()) return 0;
   const std::string ext = meta::LowerExtension(path);
   auto header = [&](int (*reader)(Source&)) { return WithFile<int>(path, reader); };
@@ -86,7 +89,7 @@ int ReadLength(AppState& state, const std::string& path) {
   else if (IsAny(ext, {".flac", ".fla"})) seconds = header(meta::FlacLength);
   if (seconds != 0) return seconds;
 
-  if ((seconds = ProbeLength(state, path)) != 0) return seconds;
+  if (state && (seconds = ProbeLength(*state, path)) != 0) return seconds;
 
   if (IsAny(ext, {".mp3", ".mpg", ".mpeg"}) && (seconds = header(meta::MpegAudioLength)) != 0) return seconds;
   if (IsAny(ext, {".wma", ".wmv"}) && (seconds = header(meta::AsfLength)) != 0) return seconds;
@@ -94,6 +97,12 @@ int ReadLength(AppState& state, const std::string& path) {
   if (IsAny(ext, {".ra", ".rm"})) return header(meta::RealMediaLength);
   return 0;
 }
+
+}  // namespace
+
+int ReadLength(AppState& state, const std::string& path) { return Length(&state, path); }
+
+int ReadHeaderLength(const std::string& path) { return Length(nullptr, path); }
 
 MediaInfo ReadLyricsAndPicture(AppState& state, const std::string& path) {
   MediaInfo info;
