@@ -128,9 +128,7 @@ int main(int argc, char** argv) {
   state.platform.fileManager = &fileManager;
 
   desktop::MainWindow window(state, &engine);
-  engine.SetNotifyHandler([&window, &state](int code, const std::string&) {
-    window.Request([&state, code] { OnPlaybackNotify(state, code); });
-  });
+  window.TakePlaybackNotifications();
 
   // Listening before the window exists: a second start during the first
   // open waits for it instead of finding no player and becoming another.

@@ -245,6 +245,18 @@ void MainWindow::Command(int command, int notification) {
   });
 }
 
+void MainWindow::TakePlaybackNotifications() {
+  if (!engine_) return;
+  engine_->SetNotifyHandler([this](int code, const std::string&, engine::NotifyCurrent current) {
+    // One that waited behind a dialog or an operation may speak for a
+    // device that has since been stopped or given another file: the end of
+    // the old file must not move the new one on.
+    Request([this, code, current = std::move(current)] {
+      if (!current || current()) OnPlaybackNotify(state_, code);
+    });
+  });
+}
+
 void MainWindow::Request(std::function<void()> task) {
   if (destroyed_) return;
   if (startupOpen_) {

@@ -35,6 +35,8 @@ class MainWindow : public QWidget, public Window {
   // a long list, or a file whose playing loads the engine, does not keep
   // the window from showing. What arrives meanwhile waits for that open.
   void CreateThenOpen(const std::string& target, OpenKind kind);
+  // The engine's playback notifications, acted on when the player is idle.
+  void TakePlaybackNotifications();
   // A second start's line, then its open sequence.
   void HandOff(const std::string& bytes);
   // A command as a button, menu, key or a second start sends it.

@@ -155,7 +155,13 @@ struct Engine::Impl {
       Device* d = self->FindGeneration(key, generation);
       if (!d) return;
       if (code == kNotifyAborted && d->NotifySerial() != serial) return;
-      if (self->handler) self->handler(code, alias);
+      NotifyCurrent current = [weak, key, generation, serial] {
+        auto alive = weak.lock();
+        if (!alive) return false;
+        Device* now = (*alive)->FindGeneration(key, generation);
+        return now && now->NotifySerial() == serial;
+      };
+      if (self->handler) self->handler(code, alias, std::move(current));
     });
   }
 

@@ -22,7 +22,12 @@ namespace qel::engine {
 // Queues a task to run later on the user-interface thread. May be called
 // from any thread; must not run the task synchronously.
 using Poster = std::function<void(std::function<void()>)>;
-using NotifyHandler = std::function<void(int code, const std::string& alias)>;
+// Whether a notification still speaks for the device that plays: false once
+// its device has been closed or reopened, or asked for a newer
+// "play ... notify", since it was sent. A notification the program holds
+// back (behind a dialog, say) asks this before it is acted on.
+using NotifyCurrent = std::function<bool()>;
+using NotifyHandler = std::function<void(int code, const std::string& alias, NotifyCurrent current)>;
 
 // A video surface: the desktop registers its pane under the native handle
 // number it gives the core (Window::NativeHandle). After
@@ -49,7 +54,8 @@ class MediaEngine : public qel::MediaDevice {
   // kNotifyAborted, kNotifyFailure when the file became unreadable while it
   // played), once each, through the Poster. A notification whose device has
   // been closed (or reopened) before delivery is dropped, and so is an
-  // aborted one that a newer "play ... notify" of its device has overtaken.
+  // aborted one that a newer "play ... notify" of its device has overtaken;
+  // for one delivered but acted on later, `current` tells the same.
   virtual void SetNotifyHandler(NotifyHandler handler) = 0;
 
   virtual void RegisterSurface(unsigned handle, VideoSink* sink) = 0;
@@ -64,7 +70,7 @@ class MediaEngine : public qel::MediaDevice {
 // The module's one exported symbol. It answers nullptr when the module was
 // built for another version of this interface; the caller owns the engine
 // and deletes it before the program ends (the module itself stays loaded).
-inline constexpr int kModuleInterfaceVersion = 1;
+inline constexpr int kModuleInterfaceVersion = 2;
 inline constexpr const char* kModuleFactorySymbol = "qel_engine_module_create";
 using ModuleFactory = MediaEngine* (*)(int interfaceVersion, const Poster* post);
 

@@ -63,7 +63,7 @@ TEST(EngineLoader, NothingIsLoadedUntilAFileIsOpened) {
   Queue queue;
   EngineLoader loader({QEL_ENGINE_MODULE_FILE}, queue.Poster());
   std::vector<int> notes;
-  loader.SetNotifyHandler([&](int code, const std::string&) { notes.push_back(code); });
+  loader.SetNotifyHandler([&](int code, const std::string&, engine::NotifyCurrent) { notes.push_back(code); });
   Sink sink;
   loader.RegisterSurface(7, &sink);
   loader.SetWaveOutputVolume(0.5);
