@@ -110,7 +110,9 @@ TEST(Bounds, HugeClaimsCostLittle) {
     ReadLength(p.state, c.path);
     ReadLyricsAndPicture(p.state, c.path);
     long long readAfter = BytesRead();
-    if (readBefore >= 0 && readAfter >= 0) EXPECT_LT(readAfter - readBefore, c.maxRead) << c.name;
+    if (readBefore >= 0 && readAfter >= 0) {
+      EXPECT_LT(readAfter - readBefore, c.maxRead) << c.name;
+    }
     EXPECT_LT(PeakKiB() - peakBefore, 64 * 1024) << c.name;
   }
   EXPECT_EQ(p.images.calls, 0);  // no picture of hundreds of MiB was handed on
