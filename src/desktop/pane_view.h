@@ -5,16 +5,16 @@
 #include <QWidget>
 
 #include "core/state.h"
-#include "engine/device.h"
+#include "engine/module.h"
 
 namespace qel::desktop {
 
-class PaneArea : public QWidget, public engine::Engine::VideoSink {
+class PaneArea : public QWidget, public engine::VideoSink {
   Q_OBJECT
  public:
   PaneArea(AppState& state, QWidget* parent);
   QPlainTextEdit* edit() const { return edit_; }
-  void SetEngine(engine::Engine* engine, unsigned handle) {
+  void SetEngine(engine::MediaEngine* engine, unsigned handle) {
     engine_ = engine;
     handle_ = handle;
   }
@@ -29,7 +29,7 @@ class PaneArea : public QWidget, public engine::Engine::VideoSink {
  private:
   AppState& state_;
   QPlainTextEdit* edit_;
-  engine::Engine* engine_ = nullptr;
+  engine::MediaEngine* engine_ = nullptr;
   unsigned handle_ = 0;
 };
 

@@ -86,7 +86,7 @@ void MainWindow::HidePointerAtRest() {
     videoWindow_->setCursor(Qt::BlankCursor);
   } else {
     // A picture the engine drew itself, which the pane paints.
-    const std::optional<engine::Engine::Frame> frame =
+    const std::optional<engine::Frame> frame =
         engine_ ? engine_->VideoFrame(NativeHandle(Control::PaneEdit)) : std::nullopt;
     if (!frame || !ToQRect(frame->destination).contains(inPane)) return;
     pane_->edit()->viewport()->setCursor(Qt::BlankCursor);

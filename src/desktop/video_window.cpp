@@ -8,7 +8,7 @@
 
 namespace qel::desktop {
 
-VideoWindow::VideoWindow(engine::Engine* engine, unsigned handle, QWidget* pane, std::function<void()> softwareFrame)
+VideoWindow::VideoWindow(engine::MediaEngine* engine, unsigned handle, QWidget* pane, std::function<void()> softwareFrame)
     : engine_(engine), handle_(handle), pane_(pane), softwareFrame_(std::move(softwareFrame)) {
   setSurfaceType(QSurface::OpenGLSurface);
   // Keys stay with the main window, whose shortcuts they are.

@@ -11,18 +11,18 @@
 #include <optional>
 
 #include "core/platform.h"
-#include "engine/device.h"
+#include "engine/module.h"
 
 class QWidget;
 
 namespace qel::desktop {
 
-class VideoWindow : public QWindow, public engine::Engine::VideoSink {
+class VideoWindow : public QWindow, public engine::VideoSink {
   Q_OBJECT
  public:
   // pane: the widget the window sits in. softwareFrame: a frame drawn by
   // the engine itself is there for the pane to paint.
-  VideoWindow(engine::Engine* engine, unsigned handle, QWidget* pane, std::function<void()> softwareFrame);
+  VideoWindow(engine::MediaEngine* engine, unsigned handle, QWidget* pane, std::function<void()> softwareFrame);
   ~VideoWindow() override;
 
   // Whether a picture is drawn here now (OpenGL, and a video placed).
@@ -34,7 +34,7 @@ class VideoWindow : public QWindow, public engine::Engine::VideoSink {
   // Takes the picture away until the next placement.
   void Wipe();
 
-  // engine::Engine::VideoSink
+  // engine::VideoSink
   void FrameReady() override;
   int Width() override;
   int Height() override;
@@ -52,7 +52,7 @@ class VideoWindow : public QWindow, public engine::Engine::VideoSink {
   bool Prepare();
   void Draw(bool swap);
 
-  engine::Engine* engine_;
+  engine::MediaEngine* engine_;
   unsigned handle_;
   QWidget* pane_;
   std::function<void()> softwareFrame_;
