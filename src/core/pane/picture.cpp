@@ -34,21 +34,40 @@ uint8_t FadedChannel(uint8_t c) {
   return static_cast<uint8_t>(c + static_cast<int>(std::trunc((255 - c) * 0.8)));
 }
 
-void FadeBitmap(Picture& picture) {
-  // 256 possible values: the table gives every pixel the exact double
-  // precision result at the cost of a lookup.
+namespace {
+
+// 256 possible values: the table gives every pixel the exact double
+// precision result at the cost of a lookup.
+const std::array<uint8_t, 256>& FadeTable() {
   static const std::array<uint8_t, 256> table = [] {
     std::array<uint8_t, 256> t{};
     for (int c = 0; c < 256; ++c) t[c] = FadedChannel(static_cast<uint8_t>(c));
     return t;
   }();
-  uint8_t* p = picture.pixels.data();
-  const size_t count = picture.pixels.size() / 4;
-  for (size_t i = 0; i < count; ++i, p += 4) {
-    p[0] = table[p[0]];
-    p[1] = table[p[1]];
-    p[2] = table[p[2]];
+  return table;
+}
+
+void Fade(const uint8_t* from, uint8_t* to, size_t pixels) {
+  const std::array<uint8_t, 256>& table = FadeTable();
+  for (size_t i = 0; i < pixels; ++i, from += 4, to += 4) {
+    to[0] = table[from[0]];
+    to[1] = table[from[1]];
+    to[2] = table[from[2]];
+    to[3] = from[3];
   }
+}
+
+}  // namespace
+
+void FadeBitmap(Picture& picture) { Fade(picture.pixels.data(), picture.pixels.data(), picture.pixels.size() / 4); }
+
+Picture FadedCopy(const Picture& picture) {
+  Picture out;
+  out.width = picture.width;
+  out.height = picture.height;
+  out.pixels.resize(picture.pixels.size());
+  Fade(picture.pixels.data(), out.pixels.data(), picture.pixels.size() / 4);
+  return out;
 }
 
 }  // namespace qel

@@ -33,6 +33,8 @@ std::optional<Picture> DecodeImageMemory(AppState& state, const std::vector<uint
 // Fades towards white so that black text stays readable over it: each of
 // blue, green and red becomes c + trunc((255 - c) * 0.8); alpha is kept.
 void FadeBitmap(Picture& picture);
+// A faded copy, made in one pass.
+Picture FadedCopy(const Picture& picture);
 uint8_t FadedChannel(uint8_t c);
 
 }  // namespace qel
