@@ -294,11 +294,10 @@ std::optional<FontPick> MainWindow::FontDialog(const FontPick& preset) {
   return pick;
 }
 
-void MainWindow::SetCenterText(bool on) {
-  QTextOption option = pane_->edit()->document()->defaultTextOption();
-  option.setAlignment(on ? Qt::AlignHCenter : Qt::AlignLeft);
-  pane_->edit()->document()->setDefaultTextOption(option);
-}
+void MainWindow::SetCenterText(bool on) { pane_->SetCenterText(on); }
+void MainWindow::SetPaneText(const std::string& text) { pane_->SetText(text); }
+void MainWindow::ShowPaneCaret(bool shown) { pane_->ShowCaret(shown); }
+void MainWindow::HighlightPaneLine(int line) { pane_->HighlightLine(line); }
 
 std::optional<std::string> MainWindow::OpenFileDialog(const std::vector<FileFilter>& filters) {
   QStringList patterns;

@@ -40,10 +40,6 @@ void RenameSelectedFile(AppState&) {}
 // Filled by the rename and clipboard work (the file manager's properties).
 void ShowFileProperties(AppState&, int) {}
 
-void ApplyCenterText(AppState& state) {
-  if (state.platform.window) state.platform.window->SetCenterText(state.settings.CenterText);
-}
-
 // Filled by the frame capture work.
 void CaptureToFile(AppState&) {}
 // Filled by the frame capture work.

@@ -31,9 +31,6 @@ void CutSelectedToClipboard(AppState& state);   // 40024
 void RenameSelectedFile(AppState& state);       // 40025
 void ShowFileProperties(AppState& state, int row);  // 1000
 
-// The pane's centred-text style after CenterText changed (40010).
-void ApplyCenterText(AppState& state);
-
 // Frame capture to a bitmap file (40019) and to the clipboard (40021).
 void CaptureToFile(AppState& state);
 void CaptureToClipboard(AppState& state);

@@ -22,7 +22,7 @@ std::string ReadTitle(const std::string& path);
 // Length in whole seconds, 0 when none is found.
 int ReadLength(AppState& state, const std::string& path);
 // Lyrics and embedded picture (MP3 only); the picture is decoded through the
-// image seam.
-MediaInfo ReadLyricsAndPicture(AppState& state, const std::string& path);
+// image seam, unless withPicture is false (the caller has a better one).
+MediaInfo ReadLyricsAndPicture(AppState& state, const std::string& path, bool withPicture = true);
 
 }  // namespace qel
