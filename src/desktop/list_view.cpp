@@ -4,6 +4,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTextLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "core/list/row_look.h"
 #include "core/pane/placement.h"
@@ -20,6 +23,14 @@ bool ListPictureShown(const AppState& state) {
 }
 
 }  // namespace
+
+int TextLineHeight(const QFont& font) {
+  QTextLayout layout(QString::fromUtf8("朝の歌 Ágy"), font);
+  layout.beginLayout();
+  const QTextLine line = layout.createLine();
+  layout.endLayout();
+  return std::max(QFontMetrics(font).height(), static_cast<int>(std::ceil(line.height())));
+}
 
 QSize RowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
   QSize size = QStyledItemDelegate::sizeHint(option, index);

@@ -12,6 +12,11 @@
 
 namespace qel::desktop {
 
+// The height of one line of the list's text in a font, with the faces that
+// draw Japanese and Latin text in it: a CJK face reaches above and below
+// the em that the font's own metrics describe.
+int TextLineHeight(const QFont& font);
+
 class RowDelegate : public QStyledItemDelegate {
  public:
   RowDelegate(AppState& state, const int& rowHeight, QObject* parent)

@@ -19,6 +19,7 @@
 #include "core/settings/settings.h"
 #include "desktop/icons.h"
 #include "desktop/keys.h"
+#include "desktop/list_view.h"
 #include "desktop/main_window.h"
 #include "desktop/qt_helpers.h"
 
@@ -270,7 +271,7 @@ void MainWindow::SetControlFont(Control control, const std::string& face, int po
     // would cut every line of Japanese text. It is set before the font: the
     // font change lays the rows out again, keeping selection and scroll.
     const QFontMetrics standard(QApplication::font());
-    rowHeight_ = ListRowHeight(-QFontMetrics(font).height(), standard.height(), standard.leading());
+    rowHeight_ = ListRowHeight(-TextLineHeight(font), standard.height(), standard.leading());
     list_->setFont(font);
     list_->viewport()->update();
   } else if (control == Control::PaneEdit) {
