@@ -10,13 +10,16 @@
 
 #include "core/app/startup.h"
 #include "core/app/window_rules.h"
+#include "core/fileops/posix_files.h"
 #include "core/playback/device.h"
 #include "core/playback/order.h"
 #include "core/settings/paths.h"
 #include "core/state.h"
 #include "desktop/desktop_services.h"
+#include "desktop/file_manager.h"
 #include "desktop/instance.h"
 #include "desktop/main_window.h"
+#include "desktop/mpris_service.h"
 #include "desktop/session_end.h"
 #include "desktop/qt_image_decoder.h"
 #include "engine/device.h"
@@ -114,9 +117,13 @@ int main(int argc, char** argv) {
   });
   desktop::DesktopServices services;
   QtImageDecoder images;
+  PosixFileSystem files;
+  desktop::FileManagerService fileManager;
   state.platform.device = &engine;
   state.platform.desktop = &services;
   state.platform.images = &images;
+  state.platform.files = &files;
+  state.platform.fileManager = &fileManager;
 
   desktop::MainWindow window(state, &engine);
   engine.SetNotifyHandler([&window, &state](int code, const std::string&) {
@@ -130,14 +137,21 @@ int main(int argc, char** argv) {
   });
   services.onBusy = [&server](bool saving) { server.SetBusy(saving); };
   server.Listen(name, std::move(lock));
+  // The desktop's media controls hear of every change the player makes.
+  desktop::MprisService mpris(state, window);
+  window.onSettled = [&mpris] { mpris.Refresh(); };
   // Once it closes nothing more is taken: a start that arrives then waits,
   // and becomes the next player once this one has written its files and
-  // gone.
-  window.onClosing = [&server] { server.StopListening(); };
+  // gone; the media controls let it go at once.
+  window.onClosing = [&server, &mpris] {
+    server.StopListening();
+    mpris.Unregister();
+  };
   desktop::SessionEnd sessionEnd([&window] { return window.EndSession(); });
 
   const StartupOpen open = ChooseStartupOpen(args, cwd, AutoPlaylistPath(executable, name));
   window.Create(open.target, open.kind);
+  if (!window.Destroyed()) mpris.Register(name);
 
   const int code = window.Destroyed() ? 0 : app.exec();
   server.Close();

@@ -6,7 +6,9 @@
 // them in memory to observe what the core sends. Nothing here decides a rule.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -100,6 +102,9 @@ struct SaveChoice {
   std::string path;
   int filter = 0;
 };
+
+// The two query dialogs: 129 (the filter) and 130 (the jump).
+enum class QueryKind { Filter, Jump };
 
 // The main window as the core sees it: the rows of the list box, the title,
 // message boxes, the sliders, the time read-out, timer 1, menus and buttons.
@@ -220,6 +225,18 @@ class Window {
   // The folder dialog with its title, starting at initialDir. Nothing when
   // cancelled.
   virtual std::optional<std::string> FolderDialog(const std::string& title, const std::string& initialDir) = 0;
+
+  // ---- filter, jump and file operations
+  // The filter or jump dialog, modal over the main window, its edit box
+  // empty: the text on OK (possibly empty), "" on Cancel or Escape, nothing
+  // when it was closed otherwise (the close box).
+  virtual std::optional<std::string> QueryDialog(QueryKind kind) = 0;
+  // The file-name dialog, modal: the edit box holds name with its first
+  // selectEnd bytes selected. OK hands the typed name to accept, which tells
+  // the user what is wrong with it and answers false to keep the dialog
+  // open. The accepted name, or nothing when the dialog was cancelled.
+  virtual std::optional<std::string> FileNameDialog(const std::string& name, size_t selectEnd,
+                                                    const std::function<bool(const std::string&)>& accept) = 0;
 };
 
 // Desktop services beside the window.
@@ -236,11 +253,46 @@ class Desktop {
   virtual void SetMasterVolume(double volume) = 0;
 
   // ---- settings and playlists
-  // Moves a file to the freedesktop Trash; false when it could not.
-  virtual bool MoveToTrash(const std::string& path) = 0;
   // The "saving a playlist" marker of the single-instance service: while it
   // is set, a second start tells its user to wait instead of handing over.
   virtual void SetBusyMarker(bool on) = 0;
+};
+
+// What a file operation came to. Exists: the target name was taken, and
+// nothing was done.
+enum class FileOutcome { Done, Exists, Failed };
+
+// The file system as the file operations use it. Nothing here ever replaces
+// or truncates a file that is there, and a failure leaves the source as it
+// was and nothing under the target name.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Whether anything (a file, a folder, a link, a broken link) has the name.
+  virtual bool Exists(const std::string& path) = 0;
+  // A copy of a file under a name that is free.
+  virtual FileOutcome CopyNoReplace(const std::string& from, const std::string& to) = 0;
+  // Moves a file to a name that is free: a rename on one file system; across
+  // file systems a copy complete on disk, and only then the source removed.
+  virtual FileOutcome MoveNoReplace(const std::string& from, const std::string& to) = 0;
+  // One new folder; true when the folder is there afterwards.
+  virtual bool MakeFolder(const std::string& path) = 0;
+  // Moves a file to the Trash of its own file system; false, the file left
+  // where it was, when no Trash can take it.
+  virtual bool MoveToTrash(const std::string& path) = 0;
+};
+
+// The desktop's file manager: the clipboard's file list and the properties
+// of a file.
+class FileManager {
+ public:
+  virtual ~FileManager() = default;
+  // Puts the files on the clipboard for a file manager to paste: as a copy,
+  // or as a move when cut.
+  virtual void PutFilesOnClipboard(const std::vector<std::string>& paths, bool cut) = 0;
+  // Shows the file manager's properties of the file; nothing when no file
+  // manager answers.
+  virtual void ShowFileProperties(const std::string& path) = 0;
 };
 
 // Picture decoding (first frame), for embedded covers and companion images.
@@ -257,6 +309,8 @@ struct Platform {
   Window* window = nullptr;
   Desktop* desktop = nullptr;
   ImageDecoder* images = nullptr;
+  FileSystem* files = nullptr;
+  FileManager* fileManager = nullptr;
 };
 
 }  // namespace qel

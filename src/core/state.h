@@ -74,9 +74,17 @@ struct AppState {
   int32_t volume = 0;       // 0 to 1000
   int32_t midiDevice = -1;  // MIDI output device index, -1 for none
   int32_t screenMode = 0;
+  // Seeks sent to the device so far: a watcher tells a jump of the
+  // position from playback moving on.
+  uint32_t seeks = 0;
   // ---- playback: state of the pseudo-random source of command 3700
   // (0: seeded from the clock at its first use)
   uint32_t randomJumpState = 0;
+
+  // ---- file operations: where the folder dialogs of copy and move start
+  // (the first copy or move of a run sets them; not saved)
+  std::string copyStartDir;
+  std::string moveStartDir;
 
   // ---- pane
   std::optional<Picture> panePicture;

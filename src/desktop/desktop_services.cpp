@@ -19,6 +19,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "desktop/qt_helpers.h"
+
 namespace qel::desktop {
 
 namespace {
@@ -29,13 +31,6 @@ constexpr char kAppName[] = "Qel";
 constexpr char kAppExec[] = "'qel %u'";
 // How long an unanswered power request stays outstanding; nothing waits for it.
 constexpr int kPowerReplyTimeoutMs = 5000;
-
-// The file: URI of a path, byte for byte, escaped as GLib's g_filename_to_uri
-// does, so that entries GTK programs add for the same file are the same entry.
-QString FileUri(const std::string& path) {
-  const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
-  return QStringLiteral("file://") + QString::fromLatin1(bytes.toPercentEncoding("/!$&'()*+,:=@"));
-}
 
 // Whether a bookmark's href names the path, however the writer escaped it.
 bool NamesPath(QStringView href, const std::string& path) {
@@ -240,10 +235,6 @@ bool AddToRecentFile(const QString& xbelPath, const std::string& path) {
     return false;
   }
   return out.commit();
-}
-
-bool DesktopServices::MoveToTrash(const std::string& path) {
-  return QFile::moveToTrash(QString::fromStdString(path));
 }
 
 void DesktopServices::SetPowerRequests(bool system, bool display) {

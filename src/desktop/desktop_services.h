@@ -26,7 +26,6 @@ class DesktopServices : public Desktop {
   // to follow.
   std::optional<double> MasterVolume() override { return masterVolume_.Volume(); }
   void SetMasterVolume(double volume) override { masterVolume_.SetVolume(volume); }
-  bool MoveToTrash(const std::string& path) override;
   void SetBusyMarker(bool on) override {
     if (onBusy) onBusy(on);
   }

@@ -2,6 +2,8 @@
 
 #include <Qt>
 
+#include "core/app/hotkeys.h"
+
 namespace qel::desktop {
 
 std::optional<Key> KeyFromQt(int k, bool keypad) {
@@ -67,6 +69,20 @@ int QtKeyFromVirtualKey(int vk) {
     case 39: return Qt::Key_Right;
     case 40: return Qt::Key_Down;
     default: return 0;
+  }
+}
+
+std::optional<int> MediaKeyFromQt(int k) {
+  switch (k) {
+    case Qt::Key_MediaPlay:
+    case Qt::Key_MediaTogglePlayPause: return kKeyPlayPause;
+    case Qt::Key_MediaPause: return kKeyPause;
+    case Qt::Key_MediaStop: return kKeyStop;
+    case Qt::Key_MediaNext: return kKeyNextTrack;
+    case Qt::Key_MediaPrevious: return kKeyPreviousTrack;
+    case Qt::Key_VolumeUp: return kKeyVolumeUp;
+    case Qt::Key_VolumeDown: return kKeyVolumeDown;
+    default: return std::nullopt;
   }
 }
 

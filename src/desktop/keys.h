@@ -12,5 +12,8 @@ namespace qel::desktop {
 std::optional<Key> KeyFromQt(int qtKey, bool keypad);
 // Qt key for a virtual-key code the core forwards (Page Up, Page Down...).
 int QtKeyFromVirtualKey(int virtualKey);
+// The media key (its virtual-key code for OnHotKey) a Qt key is, if any.
+// The keyboard's play key is its play/pause key on most keyboards.
+std::optional<int> MediaKeyFromQt(int qtKey);
 
 }  // namespace qel::desktop

@@ -43,6 +43,9 @@ MainWindow::MainWindow(AppState& state, engine::Engine* engine) : state_(state),
     OperationGate::Scope scope(gate_);
     OnTimerTick(state_);
   });
+  gate_.onSettled = [this] {
+    if (onSettled && !destroyed_) onSettled();
+  };
   sessionTimer_.setInterval(50);
   connect(&sessionTimer_, &QTimer::timeout, this, &MainWindow::CancelModalDialogs);
   BuildControls();

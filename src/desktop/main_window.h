@@ -50,6 +50,9 @@ class MainWindow : public QWidget, public Window {
   std::function<void()> onClosing;
   // Called whenever the title shows or leaves the playlist-saving progress.
   std::function<void(bool)> onSavingChanged;
+  // Called after every operation of the player (a command, a request, a
+  // tick, a slider or wheel move), once it has ended.
+  std::function<void()> onSettled;
   bool Destroyed() const { return destroyed_; }
 
   // ---- Window seam
@@ -108,6 +111,9 @@ class MainWindow : public QWidget, public Window {
                                             const std::string& initialName) override;
   std::optional<std::string> OpenFileDialog(const std::vector<FileFilter>& filters) override;
   std::optional<std::string> FolderDialog(const std::string& title, const std::string& initialDir) override;
+  std::optional<std::string> QueryDialog(QueryKind kind) override;
+  std::optional<std::string> FileNameDialog(const std::string& name, size_t selectEnd,
+                                            const std::function<bool(const std::string&)>& accept) override;
 
   // Test access to the controls.
   QListWidget* list() { return Rows(); }

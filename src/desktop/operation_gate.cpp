@@ -15,7 +15,9 @@ OperationGate::Scope::Scope(OperationGate& gate) : gate_(gate) {
 }
 
 OperationGate::Scope::~Scope() {
-  if (--gate_.depth_ == 0 && !gate_.waiting_.empty()) gate_.ScheduleDrain(0);
+  if (--gate_.depth_ != 0) return;
+  if (!gate_.waiting_.empty()) gate_.ScheduleDrain(0);
+  if (gate_.onSettled) gate_.onSettled();
 }
 
 bool OperationGate::Nested() const {

@@ -42,6 +42,9 @@ class OperationGate : public QObject {
   // The player is closing: what waits is dropped and nothing more is taken.
   void Close();
   size_t Waiting() const { return waiting_.size(); }
+  // Called each time the outermost operation has ended: the player is in a
+  // settled state that watchers may look at.
+  std::function<void()> onSettled;
 
  private:
   void Drain();

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QRect>
 #include <QString>
+#include <QWidget>
 #include <string>
 
 #include "core/platform.h"
@@ -16,6 +17,13 @@ inline Rect ToRect(const QRect& r) { return {r.left(), r.top(), r.left() + r.wid
 inline QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
 // A widget's rectangle in screen coordinates.
 inline Rect ScreenRect(const QWidget* w) { return ToRect(QRect(w->mapToGlobal(QPoint()), w->size())); }
+
+// The file: URI of a path, byte for byte, escaped as GLib's g_filename_to_uri
+// does, so that what GTK programs write for the same file names it alike.
+inline QString FileUri(const std::string& path) {
+  const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
+  return QStringLiteral("file://") + QString::fromLatin1(bytes.toPercentEncoding("/!$&'()*+,:=@"));
+}
 
 // A font of the face (the default face when none is named), the character
 // height in pixels (negative; the default size when not) and the style bits.

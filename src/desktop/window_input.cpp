@@ -11,6 +11,7 @@
 #include <QWindow>
 
 #include "core/app/commands.h"
+#include "core/app/hotkeys.h"
 #include "core/app/window_rules.h"
 #include "core/pane/layout.h"
 #include "core/playback/position.h"
@@ -164,6 +165,14 @@ bool MainWindow::OnListMouse(QMouseEvent* event) {
 
 bool MainWindow::OnKey(QKeyEvent* event) {
   if (forwarding_) return false;
+  // With the focus here the media keys reach the window itself, not the
+  // desktop's media controls: they act as those would.
+  if (const std::optional<int> mediaKey = MediaKeyFromQt(event->key())) {
+    Request([this, key = *mediaKey] {
+      if (!destroyed_) OnHotKey(state_, key);
+    });
+    return true;
+  }
   const std::optional<Key> key = KeyFromQt(event->key(), event->modifiers() & Qt::KeypadModifier);
   if (!key) return false;
   unsigned modifiers = kNoModifier;

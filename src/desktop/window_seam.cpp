@@ -1,5 +1,6 @@
 // The window seam over the widgets: rows, title, message boxes, sliders,
-// timer, menus and buttons, geometry, fonts and the file dialogs.
+// timer, menus and buttons, geometry, fonts, the file dialogs and the
+// filter, jump and file-name dialogs.
 #include <QApplication>
 #include <QFileDialog>
 #include <QFontDialog>
@@ -22,6 +23,8 @@
 #include "desktop/list_view.h"
 #include "desktop/main_window.h"
 #include "desktop/qt_helpers.h"
+#include "desktop/query_dialog.h"
+#include "desktop/rename_dialog.h"
 
 namespace qel::desktop {
 
@@ -319,6 +322,13 @@ std::optional<std::string> MainWindow::FolderDialog(const std::string& title, co
   const QString chosen = QFileDialog::getExistingDirectory(this, Q(title), Q(initialDir), QFileDialog::ShowDirsOnly);
   if (chosen.isEmpty()) return std::nullopt;
   return chosen.toStdString();
+}
+
+std::optional<std::string> MainWindow::QueryDialog(QueryKind kind) { return AskForQuery(this, kind); }
+
+std::optional<std::string> MainWindow::FileNameDialog(const std::string& name, size_t selectEnd,
+                                                      const std::function<bool(const std::string&)>& accept) {
+  return AskForFileName(this, name, selectEnd, accept);
 }
 
 std::optional<SaveChoice> MainWindow::SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,

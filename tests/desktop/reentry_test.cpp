@@ -32,7 +32,6 @@ struct Reentry : ::testing::Test {
   }};
 
   void SetUp() override {
-    player.desktop.trashFolder = dir / "trash";
     player.device.responder = [this](const std::string& command, test::FakeDevice::Reply& reply) {
       if (command.find(" length") != std::string::npos) {
         reply.answer = "60000";

@@ -44,6 +44,7 @@
 #include <unistd.h>
 
 #include "desktop/desktop_services.h"
+#include "private_bus.h"
 
 namespace qel::desktop {
 namespace {
@@ -52,63 +53,11 @@ namespace fs = std::filesystem;
 
 // ---- the private buses
 
-struct BusDaemon {
-  pid_t pid = -1;
-  std::string address;
-};
-
-BusDaemon StartBus(const std::string& folder, const std::string& name) {
-  const std::string config = folder + "/" + name + ".conf";
-  std::ofstream(config) << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                           "<busconfig>\n  <type>session</type>\n  <listen>unix:path="
-                        << folder << "/" << name
-                        << ".socket</listen>\n  <auth>EXTERNAL</auth>\n"
-                           "  <policy context=\"default\">\n    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                           "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n  </policy>\n</busconfig>\n";
-  int out[2];
-  if (pipe(out) != 0) return {};
-  const pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    close(out[0]);
-    const int quiet = open("/dev/null", O_WRONLY);  // its notes about fd limits are no news here
-    if (quiet >= 0) dup2(quiet, 2);
-    const std::string print = "--print-address=" + std::to_string(out[1]);
-    execlp("dbus-daemon", "dbus-daemon", ("--config-file=" + config).c_str(), "--nofork", print.c_str(),
-           static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  std::string address;
-  char c;
-  while (read(out[0], &c, 1) == 1 && c != '\n') address += c;
-  close(out[0]);
-  return {pid, address};
-}
-
-void StopBus(BusDaemon& bus) {
-  if (bus.pid <= 0) return;
-  kill(bus.pid, SIGTERM);
-  waitpid(bus.pid, nullptr, 0);
-  bus.pid = -1;
-}
-
-// Runs the event loop until `done` holds or `ms` have passed.
-bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    usleep(1000);
-  }
-  return true;
-}
-
-void PumpFor(int ms) {
-  PumpUntil([] { return false; }, ms);
-}
+using test::BusDaemon;
+using test::PumpFor;
+using test::PumpUntil;
+using test::StartBus;
+using test::StopBus;
 
 // A round trip from `client` to the peer: everything `client` sent to that
 // peer before has arrived once it returns (a bus keeps each sender's order),
@@ -808,8 +757,8 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   char pattern[] = "/tmp/qel-buses-XXXXXX";
   const std::string folder = mkdtemp(pattern);
-  qel::desktop::BusDaemon session = qel::desktop::StartBus(folder, "session");
-  qel::desktop::BusDaemon system = qel::desktop::StartBus(folder, "system");
+  qel::test::BusDaemon session = qel::test::StartBus(folder, "session");
+  qel::test::BusDaemon system = qel::test::StartBus(folder, "system");
   if (session.address.empty() || system.address.empty()) {
     std::fprintf(stderr, "dbus-daemon did not start\n");
     return 1;
@@ -821,8 +770,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     result = RUN_ALL_TESTS();
   }
-  qel::desktop::StopBus(session);
-  qel::desktop::StopBus(system);
+  qel::test::StopBus(session);
+  qel::test::StopBus(system);
   std::filesystem::remove_all(folder);
   return result;
 }

@@ -1,7 +1,11 @@
 #include "fakes.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace qel::test {
 
@@ -85,13 +89,25 @@ MessageResult FakeWindow::ShowMessage(const std::string& text, const std::string
   return r;
 }
 
-bool FakeDesktop::MoveToTrash(const std::string& path) {
-  if (trashFolder.empty()) return false;
-  std::string name = path.substr(path.rfind('/') + 1);
-  std::string target = trashFolder + "/" + std::to_string(trashed.size()) + "-" + name;
-  if (std::rename(path.c_str(), target.c_str()) != 0) return false;
-  trashed.push_back(path);
-  return true;
+std::optional<std::string> FakeWindow::QueryDialog(QueryKind kind) {
+  queryDialogs.push_back(kind);
+  if (whileDialogOpen) whileDialogOpen();
+  if (queryAnswers.empty()) return std::nullopt;
+  std::optional<std::string> answer = queryAnswers.front();
+  queryAnswers.pop_front();
+  return answer;
+}
+
+std::optional<std::string> FakeWindow::FileNameDialog(const std::string& name, size_t selectEnd,
+                                                      const std::function<bool(const std::string&)>& accept) {
+  nameDialogs.push_back({name, name.substr(0, selectEnd)});
+  if (whileDialogOpen) whileDialogOpen();
+  if (nameTyping.empty()) return std::nullopt;
+  std::vector<std::string> tries = nameTyping.front();
+  nameTyping.pop_front();
+  for (const std::string& typed : tries)
+    if (accept(typed)) return typed;
+  return std::nullopt;
 }
 
 std::optional<Picture> FakeImages::DecodeImageMemory(const std::vector<uint8_t>& b) {
@@ -108,8 +124,18 @@ std::optional<Picture> FakeImages::DecodeImageMemory(const std::vector<uint8_t>&
   return p;
 }
 
+FakePlayer::Home::Home() {
+  char pattern[] = "/tmp/qel-home-XXXXXX";
+  if (mkdtemp(pattern)) path = pattern;
+}
+
+FakePlayer::Home::~Home() {
+  std::error_code ec;
+  if (!path.empty()) std::filesystem::remove_all(path, ec);
+}
+
 FakePlayer::FakePlayer() {
-  state.platform = Platform{&device, &window, &desktop, &images};
+  state.platform = Platform{&device, &window, &desktop, &images, &files, &fileManager};
   state.instanceName = "qel";
   state.executablePath = "/opt/qel/qel";
   state.mciAlias = "qel";

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/fileops/posix_files.h"
 #include "core/platform.h"
 #include "core/state.h"
 
@@ -149,8 +150,26 @@ class FakeWindow : public Window {
   }
   std::optional<std::string> FolderDialog(const std::string& title, const std::string& initialDir) override {
     folderDialogs.push_back({title, initialDir});
+    if (whileDialogOpen) whileDialogOpen();
     return folderDialogAnswer;
   }
+  std::optional<std::string> QueryDialog(QueryKind kind) override;
+  std::optional<std::string> FileNameDialog(const std::string& name, size_t selectEnd,
+                                            const std::function<bool(const std::string&)>& accept) override;
+  // Runs while any of the modal dialogs above is open (the world goes on
+  // while the user looks at one: a file may end meanwhile).
+  std::function<void()> whileDialogOpen;
+  // Filter and jump: the dialogs shown, and what the next ones answer (a
+  // dialog without an answer is closed by its close box).
+  std::vector<QueryKind> queryDialogs;
+  std::deque<std::optional<std::string>> queryAnswers;
+  // File names: each dialog shown (its name and selected part), and per
+  // dialog what the user types and confirms with OK, one try after another
+  // while the dialog refuses them; a dialog whose tries run out is
+  // cancelled.
+  std::vector<std::pair<std::string, std::string>> nameDialogs;
+  std::deque<std::vector<std::string>> nameTyping;
+
   // Desktop shell: the open dialogs asked for and what they answer.
   std::vector<std::vector<FileFilter>> openDialogFilters;
   std::optional<std::string> openDialogAnswer;
@@ -230,8 +249,6 @@ class FakeDesktop : public Desktop {
   void SetTaskbarProgress(long long done, long long total) override { progress.push_back({done, total}); }
   std::optional<double> MasterVolume() override { return master; }
   void SetMasterVolume(double v) override { master = v; }
-  // Moves the file into trashFolder (when set) like a real trash would.
-  bool MoveToTrash(const std::string& path) override;
   void SetBusyMarker(bool on) override {
     busy = on;
     busyCalls.push_back(on);
@@ -242,10 +259,21 @@ class FakeDesktop : public Desktop {
   std::vector<std::pair<bool, bool>> powerCalls;
   std::vector<std::pair<long long, long long>> progress;
   std::optional<double> master = 0.5;
-  std::string trashFolder;  // empty: MoveToTrash fails
-  std::vector<std::string> trashed;
   bool busy = false;
   std::vector<bool> busyCalls;
+};
+
+// The file manager's clipboard and properties, as the core hands them over.
+class FakeFileManager : public FileManager {
+ public:
+  struct Clip {
+    std::vector<std::string> paths;
+    bool cut = false;
+  };
+  void PutFilesOnClipboard(const std::vector<std::string>& paths, bool cut) override { clips.push_back({paths, cut}); }
+  void ShowFileProperties(const std::string& path) override { properties.push_back(path); }
+  std::vector<Clip> clips;
+  std::vector<std::string> properties;
 };
 
 // Reads only the dimensions of PNG data and answers a picture of that size
@@ -256,12 +284,24 @@ class FakeImages : public ImageDecoder {
   int calls = 0;
 };
 
-// A player state wired to fresh fakes.
+// A player state wired to fresh fakes, and to the real file system with a
+// home Trash of its own in a temporary folder.
 struct FakePlayer {
   FakeDevice device;
   FakeWindow window;
   FakeDesktop desktop;
   FakeImages images;
+  FakeFileManager fileManager;
+  // A temporary folder of its own, removed with the player.
+  struct Home {
+    std::string path;
+    Home();
+    ~Home();
+    Home(const Home&) = delete;
+    Home& operator=(const Home&) = delete;
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+  } home;
+  PosixFileSystem files{home / "Trash"};
   AppState state;
   FakePlayer();
 };

@@ -34,7 +34,7 @@ for action in Play Stop Next; do
 done
 
 man_text="$(MANWIDTH=80 man -l "$share/man/man1/qel.1.gz" 2>&1)" || fail "manual page does not render"
-for word in /Play /Stop /Next XDG_CONFIG_HOME QEL_AUDIO_OUTPUT qel.m3u8; do
+for word in /Play /Stop /Next XDG_CONFIG_HOME QEL_AUDIO_OUTPUT qel.m3u8 org.mpris.MediaPlayer2.qel playerctl; do
   grep -qF -- "$word" <<<"$man_text" || fail "manual page says nothing of $word"
 done
 

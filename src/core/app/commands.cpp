@@ -6,8 +6,11 @@
 
 #include "core/app/pending.h"
 #include "core/app/window_rules.h"
+#include "core/fileops/file_ops.h"
+#include "core/fileops/rename.h"
 #include "core/list/list.h"
 #include "core/list/order.h"
+#include "core/list/query.h"
 #include "core/pane/layout.h"
 #include "core/pane/text_pane.h"
 #include "core/playback/device.h"
@@ -15,6 +18,7 @@
 #include "core/playback/position.h"
 #include "core/playback/video.h"
 #include "core/playback/volume.h"
+#include "core/playlist/playlist.h"
 
 namespace qel {
 
@@ -134,13 +138,13 @@ void SwapListSide(AppState& s, int) {
 // ---- menus
 
 void OpenFile(AppState& s, int) {
-  OpenFileDialog(s);
+  RunOpenFileDialog(s);
   if (HasEntries(s)) ShowPaneForCurrent(s);
   s.menuShown = false;
 }
 
 void OpenFolder(AppState& s, int) {
-  OpenFolderDialog(s);
+  RunOpenFolderDialog(s);
   if (HasEntries(s)) ShowPaneForCurrent(s);
   s.menuShown = false;
 }
@@ -312,7 +316,7 @@ constexpr Command kCommands[] = {
     {1400, [](AppState& s, int) { DeleteSelectedFiles(s); Renumber(s); }},
     // list
     {1500, [](AppState& s, int) { RemoveFromList(s); }},
-    {1600, [](AppState& s, int) { SavePlaylistDialog(s); }},
+    {1600, [](AppState& s, int) { WritePlaylist(s, false, s.lastIndex, s.executablePath, s.settings.NoExt); }},
     {1700, OpenFile},
     {1800, OpenFolder},
     {1900, [](AppState& s, int) { Toggle(s, s.settings.SearchSubFolder, 1900); s.menuShown = false; }},
@@ -348,7 +352,11 @@ constexpr Command kCommands[] = {
     {40005, [](AppState& s, int) { TogglePowerSwitch(s, s.settings.NoDisplayOff, 40005); }},
     {40007, [](AppState& s, int) { Toggle(s, s.settings.ShowBitmapList, 40007); RedrawList(s); }},
     {40008, [](AppState& s, int) { Toggle(s, s.settings.ShowBitmapText, 40008); Relayout(s); }},
-    {40010, [](AppState& s, int) { Toggle(s, s.settings.CenterText, 40010); ApplyCenterText(s); Relayout(s); }},
+    {40010, [](AppState& s, int) {
+       Toggle(s, s.settings.CenterText, 40010);
+       if (Window* w = Win(s)) w->SetCenterText(s.settings.CenterText);
+       Relayout(s);
+     }},
     {40012, [](AppState& s, int) { Toggle(s, s.settings.SingleClickMode, 40012); }},
     {40014, NextViewSize},
     {40017, [](AppState& s, int) { Toggle(s, s.settings.NoExt, 40017); }},
@@ -356,7 +364,7 @@ constexpr Command kCommands[] = {
     {40021, [](AppState& s, int) { CaptureToClipboard(s); }},
     {40023, [](AppState& s, int) { CopySelectedToClipboard(s); }},
     {40024, [](AppState& s, int) { CutSelectedToClipboard(s); Renumber(s); }},
-    {40025, [](AppState& s, int) { RenameSelectedFile(s); }},
+    {40025, [](AppState& s, int) { RenameSelectedFiles(s); }},
     {40026, [](AppState& s, int) { Toggle(s, s.settings.ShowText, 40026); ShowPaneForCurrent(s); Relayout(s); }},
     {40028, [](AppState& s, int) { Toggle(s, s.settings.DarkMode, 40028); RedrawList(s); Relayout(s); }},
     // numeric pad: tenths of the length

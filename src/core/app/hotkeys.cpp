@@ -36,15 +36,19 @@ void OnHotKey(AppState& state, int virtualKey) {
       StopPlayback(state, state.lengthSeconds);
       break;
     case kKeyPlayPause:
+    case kKeyPlay:
+    case kKeyPause: {
       if (!ValidIndex(state, state.currentIndex)) break;
-      if (DeviceMode(state) == "playing") {
+      const bool playing = DeviceMode(state) == "playing";
+      if (playing && virtualKey != kKeyPlay) {
         TogglePause(state);
-      } else {
+      } else if (!playing && virtualKey != kKeyPause) {
         ListEntry entry = state.entries[state.currentIndex];
         if (PlayEntry(state, entry, state.currentIndex, state.lastIndex) == 1)
           AdvancePlayback(state, true, false, state.currentIndex);
       }
       break;
+    }
     case kKeyVolumeDown:
       StepVolumeByMediaKey(state, false);
       break;

@@ -122,20 +122,28 @@ void RemoveFromList(AppState& state) {
       window->SetPosition(0);
       if (Desktop* desktop = state.platform.desktop) desktop->SetTaskbarProgress(0, 100);
     }
-    state.entries.erase(state.entries.begin() + row);
-    window->DeleteRow(row);
-    SyncLastIndex(state);
-    if (row < state.currentIndex) --state.currentIndex;
-    state.currentIndex = std::min(state.currentIndex, state.lastIndex);
+    EraseEntryAndRow(state, row);
   }
-  if (state.entries.empty()) {
-    window->SetTitle("Qel");
-    state.panePicture.reset();
-    state.paneBackdrop.reset();
-    state.savedTitle = "Qel";
-  } else {
+  if (state.entries.empty())
+    ReleaseEmptyList(state);
+  else
     RenumberPlayOrder(state, state.playMode, state.currentIndex);
-  }
+}
+
+void EraseEntryAndRow(AppState& state, int row) {
+  if (row < 0 || row >= static_cast<int>(state.entries.size())) return;
+  state.entries.erase(state.entries.begin() + row);
+  if (Window* window = state.platform.window) window->DeleteRow(row);
+  SyncLastIndex(state);
+  if (row < state.currentIndex) --state.currentIndex;
+  state.currentIndex = std::min(state.currentIndex, state.lastIndex);
+}
+
+void ReleaseEmptyList(AppState& state) {
+  if (Window* window = state.platform.window) window->SetTitle("Qel");
+  state.panePicture.reset();
+  state.paneBackdrop.reset();
+  state.savedTitle = "Qel";
 }
 
 void SelectAll(AppState& state) {

@@ -29,6 +29,15 @@ void MoveSelectionUp(AppState& state);
 // and closes the device, and its successor becomes current unstarted.
 void RemoveFromList(AppState& state);
 
+// Takes one entry and its row out of the list: lastIndex follows, a
+// current entry after it moves up by one, and the current index stays
+// within the list (the entry that took the current one's place becomes
+// current).
+void EraseEntryAndRow(AppState& state, int row);
+// What the window lets go once the list is empty: the pane's pictures and
+// the playing file's title.
+void ReleaseEmptyList(AppState& state);
+
 // Command 2800.
 void SelectAll(AppState& state);
 

@@ -83,6 +83,24 @@ bool FilterList(AppState& state, const std::string& query) {
   return true;
 }
 
+void AskForQuery(AppState& state, QueryKind kind) {
+  Window* window = state.platform.window;
+  if (!window) return;
+  if (std::optional<std::string> answer = window->QueryDialog(kind)) state.queryText = std::move(*answer);
+}
+
+void FilterDialog(AppState& state) {
+  AskForQuery(state, QueryKind::Filter);
+  FilterList(state, state.queryText);
+}
+
+int JumpDialog(AppState& state) {
+  AskForQuery(state, QueryKind::Jump);
+  return FindJumpTarget(state, state.currentIndex, state.queryText);
+}
+
+int JumpToNextHit(AppState& state) { return FindJumpTarget(state, state.currentIndex, state.queryText); }
+
 int FindJumpTarget(const AppState& state, int from, const std::string& query) {
   if (query.empty()) return -1;
   const int count = static_cast<int>(state.entries.size());

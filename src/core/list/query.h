@@ -23,6 +23,19 @@ std::string MatchText(const ListEntry& entry);
 // entry stops playback and makes the first remaining entry current.
 bool FilterList(AppState& state, const std::string& query);
 
+// Shows the filter or jump dialog and keeps its answer in queryText: the
+// text on OK, "" on Cancel or Escape; closed otherwise, the old query stays.
+void AskForQuery(AppState& state, QueryKind kind);
+
+// Command 4700: the filter dialog, then the filter with its query.
+void FilterDialog(AppState& state);
+// Command 4800: the jump dialog, then the jump search from the current
+// entry. The entry found, or -1.
+int JumpDialog(AppState& state);
+// Command 4900: the jump search with the query stored last, without a
+// dialog. The entry found, or -1.
+int JumpToNextHit(AppState& state);
+
 // The next entry after `from` that matches, wrapping round to the start;
 // never `from` itself. -1 when none does or the query is empty.
 int FindJumpTarget(const AppState& state, int from, const std::string& query);

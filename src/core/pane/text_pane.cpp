@@ -2,8 +2,8 @@
 
 #include <optional>
 
+#include "core/fs/companion.h"
 #include "core/metadata/metadata.h"
-#include "core/pane/companions.h"
 #include "core/pane/picture.h"
 #include "core/pane/text_file.h"
 #include "core/settings/atomic_file.h"
@@ -45,21 +45,21 @@ void ShowInPane(AppState& state, const std::string& path, bool showText) {
   state.lyricsMarks.clear();
   state.sungLine = -1;
 
-  const Companions companions = FindCompanions(path);
+  const std::optional<std::string> textFile = CompanionText(path);
+  const std::optional<std::string> pictureFile = CompanionPicture(path);
   // A picture beside the file always wins over the embedded one, so the
   // embedded one is not even decoded then.
-  const bool sibling = !companions.picture.empty();
-  MediaInfo info = ReadLyricsAndPicture(state, path, !sibling);
+  MediaInfo info = ReadLyricsAndPicture(state, path, !pictureFile);
   state.panePicture = AcceptPicture(std::move(info.picture));
-  if (sibling) {
+  if (pictureFile) {
     state.panePicture.reset();
     state.paneBackdrop.reset();
-    state.panePicture = DecodeImageFile(state, companions.picture);
+    state.panePicture = DecodeImageFile(state, *pictureFile);
   }
   ++state.pictureSerial;
 
   bool lyricsShown = false, textShown = false;
-  if (companions.text.empty()) {
+  if (!textFile) {
     if (showText && !info.lyrics.empty()) {
       ShowLyrics(state, info.lyrics);
       lyricsShown = true;
@@ -67,11 +67,11 @@ void ShowInPane(AppState& state, const std::string& path, bool showText) {
   } else if (showText) {
     // Text that is read but never shown changes nothing: only a shown text
     // is read at all.
-    if (const std::optional<std::string> bytes = ReadTextBytes(companions.text)) {
+    if (const std::optional<std::string> bytes = ReadTextBytes(*textFile)) {
       const TextEncoding encoding = DetectTextEncoding(*bytes);
       if (encoding != TextEncoding::NotText) {
         std::string text = DecodeTextFile(*bytes, encoding);
-        if (IsTimedLyricsFile(companions.text)) {
+        if (IsTimedLyricsFile(*textFile)) {
           TimedLyrics timed = ParseLrc(text);
           text = std::move(timed.text);
           state.lyricsMarks = std::move(timed.marks);

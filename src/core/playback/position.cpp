@@ -26,13 +26,37 @@ void Progress(AppState& state, long long done, long long total) {
   if (state.platform.desktop) state.platform.desktop->SetTaskbarProgress(done, total);
 }
 
+void SendSeek(AppState& state, long long ms) {
+  ++state.seeks;
+  Send(state, "seek " + state.mciAlias + " to " + std::to_string(ms));
+}
+
 // The end of the seeks by key: the slider, the device and the label follow s.
 void SeekAndShow(AppState& state, long long s) {
   const std::string& alias = state.mciAlias;
   if (state.platform.window) state.platform.window->SetPosition(static_cast<int>(s * 10));
-  Send(state, "seek " + alias + " to " + std::to_string(s * 1000));
+  SendSeek(state, s * 1000);
   Send(state, "play " + alias + " notify");
   if (state.platform.window) state.platform.window->SetTimeText(FormatTime(static_cast<int>(s), state.lengthSeconds));
+}
+
+// A seek as the release of the slider's thumb makes it: nothing moves
+// while stopped, a paused file stays paused at the new place, and a place
+// at or past the end ends the file as its end would.
+void SeekWithin(AppState& state, const std::string& mode, long long ms) {
+  const std::string& alias = state.mciAlias;
+  if (mode == "stopped") {
+    if (state.platform.window) state.platform.window->SetPosition(0);
+    Progress(state, 0, 0);
+  } else if (ms < state.lengthSeconds * 1000LL) {
+    Send(state, "pause " + alias);
+    SendSeek(state, ms);
+    Send(state, "resume " + alias);
+    Send(state, "play " + alias + " notify");
+    if (mode == "paused") Send(state, "pause " + alias);
+  } else {
+    OnPlaybackNotify(state, kNotifySuccessful);
+  }
 }
 
 }  // namespace
@@ -111,26 +135,28 @@ void OnPositionSlider(AppState& state, int code, int thumb, int mouseX, Rect sli
         p = static_cast<long long>(std::trunc(static_cast<double>(mouseX - left) * (state.lengthSeconds * 10.0) /
                                               static_cast<double>(right - left)));
       if (window) window->SetPosition(static_cast<int>(p));
-      Send(state, "seek " + alias + " to " + std::to_string(p * 100));
+      SendSeek(state, p * 100);
       ResumeWithNotify(state);
       return;
     }
     default:
       break;
   }
-  long long s = window ? window->Position() / 10 : 0;
-  if (mode == "stopped") {
-    if (window) window->SetPosition(0);
-    Progress(state, 0, 0);
-  } else if (s < state.lengthSeconds) {
-    Send(state, "pause " + alias);
-    Send(state, "seek " + alias + " to " + std::to_string(s * 1000));
-    Send(state, "resume " + alias);
-    Send(state, "play " + alias + " notify");
-    if (mode == "paused") Send(state, "pause " + alias);
-  } else {
-    OnPlaybackNotify(state, kNotifySuccessful);
+  const long long s = window ? window->Position() / 10 : 0;
+  SeekWithin(state, mode, s * 1000);
+}
+
+void SeekToMilliseconds(AppState& state, long long ms) {
+  const std::string mode = DeviceMode(state);
+  if (mode.empty()) return;
+  if (ms < 0) ms = 0;
+  if (mode != "stopped" && ms < state.lengthSeconds * 1000LL) {
+    if (Window* window = state.platform.window) {
+      window->SetPosition(static_cast<int>(ms / 100));
+      window->SetTimeText(FormatTime(static_cast<int>(ms / 1000), state.lengthSeconds));
+    }
   }
+  SeekWithin(state, mode, ms);
 }
 
 void SeekBySeconds(AppState& state, int step) {

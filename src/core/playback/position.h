@@ -32,6 +32,12 @@ void SeekBySeconds(AppState& state, int step);
 // k: 0 to 9, tenths of the length.
 void SeekToTenth(AppState& state, int k);
 
+// Moves an open file to ms (below 0: the start) as the release of the
+// slider's thumb does: a paused file stays paused there, a place at or past
+// the end ends the file as its end would, a stopped one stays at 0. The
+// slider and the read-out follow. Nothing when no file is open.
+void SeekToMilliseconds(AppState& state, long long ms);
+
 // lengthSeconds for the entry at currentIndex. The length reader (which may
 // probe the file through the device) runs only when that entry is another
 // file than the one measured last; without a current entry nothing changes.

@@ -73,4 +73,10 @@ void StepVolumeByMediaKey(AppState& state, bool up) {
     state.platform.desktop->SetMasterVolume(static_cast<float>(state.volume) / 1000.0f);
 }
 
+void SetVolume(AppState& state, int volume) {
+  state.volume = ClampVolume(volume);
+  SetBar(state, state.volume / 10);
+  ApplyVolume(state);
+}
+
 }  // namespace qel

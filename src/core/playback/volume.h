@@ -34,4 +34,8 @@ void ReadMasterVolume(AppState& state);
 // master volume follow at once.
 void StepVolumeByMediaKey(AppState& state, bool up);
 
+// A volume set from outside the window (the desktop's media controls),
+// within 0..1000: the slider follows and every output takes it.
+void SetVolume(AppState& state, int volume);
+
 }  // namespace qel

@@ -192,7 +192,7 @@ bool WritePlaylist(AppState& state, bool autoSave, int lastIndex, const std::str
   // The old playlist is replaced only by a complete new one.
   TemporaryFile temporary = WriteTemporaryBeside(target, out);
   if (temporary && !autoSave && Exists(target)) {
-    if (!desktop || !desktop->MoveToTrash(target)) {
+    if (!state.platform.files || !state.platform.files->MoveToTrash(target)) {
       temporary.Discard();
       if (desktop) desktop->SetBusyMarker(false);
       if (window)

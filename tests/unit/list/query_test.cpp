@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/app/commands.h"
 #include "core/list/list.h"
 #include "fakes/fakes.h"
 
@@ -113,6 +114,48 @@ TEST_F(FilterFixture, JumpSearchWrapsAndNeverAnswersTheCurrentEntry) {
   EXPECT_EQ(FindJumpTarget(p.state, -1, "Live"), 0);           // nothing current yet
   AppState empty;
   EXPECT_EQ(FindJumpTarget(empty, -1, "x"), -1);
+}
+
+
+// The dialogs' answers and the three commands over them.
+TEST_F(FilterFixture, TheDialogsKeepTheirQueryForJumpAgain) {
+  Fill(0);
+  p.window.queryAnswers = {std::string("OR live Studio")};
+  HandleCommand(p.state, 4700, 0);  // filter: the first two of the three
+  EXPECT_EQ(p.window.queryDialogs, std::vector<QueryKind>{QueryKind::Filter});
+  EXPECT_EQ(p.window.rows, (Names{"Studio Take", "live demo"}));
+  EXPECT_EQ(p.state.queryText, "OR live Studio");
+  p.state.currentIndex = 0;
+  HandleCommand(p.state, 4900, 0);  // jump again with the filter's query
+  EXPECT_EQ(p.state.currentIndex, 1);
+  EXPECT_EQ(p.window.selected, std::set<int>{1});  // the hit's row follows
+  HandleCommand(p.state, 4900, 0);
+  EXPECT_EQ(p.state.currentIndex, 0);  // round to the start
+
+  // The close box keeps the query; the jump runs with it.
+  HandleCommand(p.state, 4800, 0);
+  EXPECT_EQ(p.state.queryText, "OR live Studio");
+  EXPECT_EQ(p.state.currentIndex, 1);
+  // Cancel (or Escape) clears it: jump again finds nothing after it.
+  p.window.queryAnswers = {std::string()};
+  HandleCommand(p.state, 4800, 0);
+  EXPECT_EQ(p.state.queryText, "");
+  HandleCommand(p.state, 4900, 0);
+  EXPECT_EQ(p.state.currentIndex, 1);
+  // A cancelled filter changes nothing.
+  p.window.queryAnswers = {std::string()};
+  HandleCommand(p.state, 4700, 0);
+  EXPECT_EQ(p.window.rows.size(), 2u);
+  EXPECT_EQ(p.window.queryDialogs.size(), 4u);
+}
+
+TEST_F(FilterFixture, AJumpToTheOnlyMatchThatIsCurrentDoesNothing) {
+  Fill(2);
+  p.window.queryAnswers = {std::string("demo")};
+  p.device.Clear();
+  DispatchCommand(p.state, 4800, 0);
+  EXPECT_EQ(p.state.currentIndex, 2);
+  EXPECT_TRUE(p.device.commands.empty());
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "../list/temp_tree.h"
 #include "../metadata/layouts.h"
-#include "core/pane/companions.h"
+#include "core/fs/companion.h"
 #include "core/text/encoding.h"
 #include "fakes/fakes.h"
 

@@ -144,18 +144,18 @@ TEST(Playlist, AutoSaveAndReplacing) {
 
   // A dialog save over an existing file: the old one goes to the trash.
   WriteAll(dir / "old.m3u8", "old");
-  std::filesystem::create_directories(dir / "trash");
-  p.desktop.trashFolder = dir / "trash";
   p.state.entries = {{dir / "b.mp3", "B", 0}};
   p.state.lastIndex = 0;
   p.window.saveDialogAnswer = SaveChoice{dir / "old.m3u8", 0};
   WritePlaylist(p.state, false, 0, p.state.executablePath, false);
-  EXPECT_EQ(p.desktop.trashed, (std::vector<std::string>{dir / "old.m3u8"}));
-  EXPECT_EQ(ReadAll(dir / "trash/0-old.m3u8"), "old");
+  EXPECT_EQ(ReadAll(p.home / "Trash/files/old.m3u8"), "old");
+  EXPECT_TRUE(std::filesystem::exists(p.home / "Trash/info/old.m3u8.trashinfo"));
   EXPECT_NE(ReadAll(dir / "old.m3u8").find("#EXTINF:0,B\r\nb.mp3"), std::string::npos);
 
-  // The trash refuses: message, nothing written, the old file whole.
-  p.desktop.trashFolder.clear();
+  // The trash refuses (its folder cannot be made): message, nothing
+  // written, the old file whole.
+  WriteAll(dir / "no-folder", "");
+  p.files = PosixFileSystem(dir / "no-folder/Trash");
   std::string before = ReadAll(dir / "old.m3u8");
   WritePlaylist(p.state, false, 0, p.state.executablePath, false);
   ASSERT_EQ(p.window.messages.size(), 1u);
@@ -333,7 +333,7 @@ TEST(Playlist, ALossyListNeverReplacesAFileOnDisk) {
   EXPECT_EQ(p.window.messages[0].text.find("a.mp3"), std::string::npos);
   EXPECT_EQ(ReadAll(dir / "x.m3u"), "old list");
   EXPECT_FALSE(std::filesystem::exists(dir / "x.m3u8"));
-  EXPECT_TRUE(p.desktop.trashed.empty());
+  EXPECT_FALSE(std::filesystem::exists(p.home / "Trash"));
 
   // Saving as UTF-8 instead over an existing ".m3u8" asks first.
   WriteAll(dir / "x.m3u8", "old utf-8 list");
