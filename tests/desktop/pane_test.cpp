@@ -6,7 +6,10 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QAction>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -297,6 +300,61 @@ TEST_F(PaneWindow, TheListPictureForTallAndWidePictures) {
   shot = OnScreen(list->viewport());
   EXPECT_EQ(shot.pixel(client.width() - 2, wide.bottom - 2), qRgb(0, 0, 255));
   EXPECT_EQ(shot.pixel(client.width() - 2, wide.bottom + 2), qRgb(255, 255, 255));
+}
+
+// The pane's switches where the user reaches them: F5 and Ctrl+R typed over
+// the pane, the pane's menu and the list's menu.
+TEST_F(PaneWindow, SwitchesFromTheirKeysAndMenus) {
+  test::WriteAll(dir / "song.mp3", "");
+  test::WriteAll(dir / "song.txt", "words");
+  SavePng(dir / "song.png", 64, 64, QColor(100, 150, 200));
+  Open(dir / "song.mp3");
+  auto key = [&](Qt::Key k, Qt::KeyboardModifiers modifiers) {
+    QKeyEvent press(QEvent::KeyPress, k, modifiers);
+    QApplication::sendEvent(window.pane()->edit(), &press);
+    QKeyEvent release(QEvent::KeyRelease, k, modifiers);
+    QApplication::sendEvent(window.pane()->edit(), &release);
+    Settle();
+  };
+  auto item = [&](const char* menu, const char* caption) {
+    for (QAction* action : window.menu(menu)->actions())
+      if (action->text() == QString::fromUtf8(caption)) {
+        action->trigger();
+        Settle();
+        return action->isChecked();
+      }
+    ADD_FAILURE() << caption;
+    return false;
+  };
+  auto drawnWidth = [&] {
+    GrabPane();
+    return window.pane()->LastDraw().destination.Width();
+  };
+  const int zoomed = drawnWidth();
+  ASSERT_GT(zoomed, 128);
+  key(Qt::Key_F5, Qt::NoModifier);
+  EXPECT_EQ(drawnWidth(), 64);  // ORIGINAL
+  key(Qt::Key_R, Qt::ControlModifier);
+  const int multiple = drawnWidth();
+  EXPECT_TRUE(multiple > 64 && multiple % 64 == 0 && multiple <= zoomed) << multiple;
+  key(Qt::Key_F5, Qt::NoModifier);
+  EXPECT_EQ(drawnWidth(), zoomed);
+
+  EXPECT_TRUE(item("QEL_TEXT", "中央寄せ"));
+  EXPECT_EQ(window.pane()->edit()->document()->defaultTextOption().alignment(), Qt::AlignHCenter);
+  EXPECT_FALSE(item("QEL_TEXT", "内蔵画像を表示する"));
+  EXPECT_EQ(drawnWidth(), 0);
+  const QImage pane = GrabPane();
+  EXPECT_EQ(pane.pixel(pane.width() - 3, pane.height() - 3), QApplication::palette().color(QPalette::Button).rgb());
+
+  QListWidget* list = window.list();
+  const QSize client = list->viewport()->size();
+  const Rect fit = FitListPicture(client.width(), client.height(), 64, 64);
+  const QPoint below(fit.right - 3, fit.bottom - 3);
+  ASSERT_GT(below.y(), list->visualItemRect(list->item(0)).bottom());
+  EXPECT_EQ(OnScreen(list->viewport()).pixel(below), qRgb(100, 150, 200));
+  EXPECT_FALSE(item("QEL_POPUP", "内蔵画像を表示する"));
+  EXPECT_EQ(OnScreen(list->viewport()).pixel(below), qRgb(255, 255, 255));
 }
 
 TEST_F(PaneWindow, DarkRowsReachTheBottom) {
