@@ -99,14 +99,18 @@ struct Player {
   ~Player() { std::filesystem::remove_all(folder); }
 };
 
+// The pane has drawn the current picture.
+bool PanePainted(const Player& player) {
+  return player.window.pane()->PaintedSerial() == player.state.pictureSerial &&
+         player.window.pane()->LastDraw().destination.Width() > 0;
+}
+
 void BM_NextTrackToPanePainted(benchmark::State& st) {
   Player player(2);
   for (auto _ : st) {
     player.window.Command(1008);
     Settle();
-    if (player.window.pane()->PaintedSerial() != player.state.pictureSerial ||
-        player.window.pane()->LastDraw().destination.Width() <= 0)
-      st.SkipWithError("pane not painted");
+    if (!PanePainted(player)) st.SkipWithError("pane not painted");
   }
 }
 BENCHMARK(BM_NextTrackToPanePainted)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -120,9 +124,7 @@ void BM_PaneRefreshAndPaint(benchmark::State& st) {
     index = 1 - index;
     qel::ShowPaneEntry(player.state, index);
     player.window.pane()->repaint();
-    if (player.window.pane()->PaintedSerial() != player.state.pictureSerial ||
-        player.window.pane()->LastDraw().destination.Width() <= 0)
-      st.SkipWithError("pane not painted");
+    if (!PanePainted(player)) st.SkipWithError("pane not painted");
   }
 }
 BENCHMARK(BM_PaneRefreshAndPaint)->Unit(benchmark::kMillisecond)->UseRealTime();
