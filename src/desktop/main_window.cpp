@@ -186,6 +186,7 @@ void MainWindow::CreateThenOpen(const std::string& target, OpenKind kind) {
 void MainWindow::RunStartupOpen() {
   if (!startupOpen_) return;
   std::function<void()> open = std::exchange(startupOpen_, nullptr);
+  if (onStartupOpen && !destroyed_) onStartupOpen();
   if (!destroyed_) open();
   for (std::function<void()>& task : std::exchange(afterStartup_, {})) Request(std::move(task));
 }

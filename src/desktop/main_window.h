@@ -59,6 +59,8 @@ class MainWindow : public QWidget, public Window {
   // Called after every operation of the player (a command, a request, a
   // tick, a slider or wheel move), once it has ended.
   std::function<void()> onSettled;
+  // Called once the window has been painted, just before the first open.
+  std::function<void()> onStartupOpen;
   bool Destroyed() const { return destroyed_; }
 
   // ---- Window seam
