@@ -16,13 +16,13 @@
 #include "core/settings/paths.h"
 #include "core/state.h"
 #include "desktop/desktop_services.h"
+#include "desktop/engine_loader.h"
 #include "desktop/file_manager.h"
 #include "desktop/instance.h"
 #include "desktop/main_window.h"
 #include "desktop/mpris_service.h"
 #include "desktop/session_end.h"
 #include "desktop/qt_image_decoder.h"
-#include "engine/device.h"
 
 namespace {
 
@@ -112,7 +112,9 @@ int main(int argc, char** argv) {
   state.mciAlias = MakeMciAlias(executable, name);
   state.iniPath = IniPathFor(executable, name);
 
-  engine::Engine engine([](std::function<void()> task) {
+  // The engine's libraries are mapped the first time a file is opened or
+  // measured, never before the window is up.
+  desktop::EngineLoader engine(desktop::EngineLoader::ModulePathsFor(executable), [](std::function<void()> task) {
     QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
   });
   desktop::DesktopServices services;
@@ -126,9 +128,7 @@ int main(int argc, char** argv) {
   state.platform.fileManager = &fileManager;
 
   desktop::MainWindow window(state, &engine);
-  engine.SetNotifyHandler([&window, &state](int code, const std::string&) {
-    window.Request([&state, code] { OnPlaybackNotify(state, code); });
-  });
+  window.TakePlaybackNotifications();
 
   // Listening before the window exists: a second start during the first
   // open waits for it instead of finding no player and becoming another.
@@ -150,7 +150,11 @@ int main(int argc, char** argv) {
   desktop::SessionEnd sessionEnd([&window] { return window.EndSession(); });
 
   const StartupOpen open = ChooseStartupOpen(args, cwd, AutoPlaylistPath(executable, name));
-  window.Create(open.target, open.kind);
+  // A start that plays needs the engine right after its list: its
+  // libraries are mapped while the list is built. A resumed list plays
+  // nothing until asked, and leaves them unmapped.
+  if (open.kind != OpenKind::ResumedList && !open.target.empty()) window.onStartupOpen = [&engine] { engine.Preload(); };
+  window.CreateThenOpen(open.target, open.kind);
   if (!window.Destroyed()) mpris.Register(name);
 
   const int code = window.Destroyed() ? 0 : app.exec();

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "core/app/commands.h"
 #include "core/app/window_rules.h"
@@ -26,7 +27,7 @@ namespace qel::desktop {
 
 // ---- main window
 
-MainWindow::MainWindow(AppState& state, engine::Engine* engine) : state_(state), engine_(engine) {
+MainWindow::MainWindow(AppState& state, engine::MediaEngine* engine) : state_(state), engine_(engine) {
   title_ = "Qel";
   setWindowTitle("Qel");
   titleTimer_.setSingleShot(true);
@@ -170,6 +171,28 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::Create(const std::string& target, OpenKind kind) {
+  PrepareWindow();
+  OpenStartupTarget(target, kind);
+}
+
+void MainWindow::CreateThenOpen(const std::string& target, OpenKind kind) {
+  PrepareWindow();
+  LayOut(0, true);
+  startupOpen_ = [this, target, kind] { OpenStartupTarget(target, kind); };
+  // The first paint starts it (see paintEvent); a window that is never
+  // painted (minimised at once, say) opens all the same.
+  QTimer::singleShot(1000, this, &MainWindow::RunStartupOpen);
+}
+
+void MainWindow::RunStartupOpen() {
+  if (!startupOpen_) return;
+  std::function<void()> open = std::exchange(startupOpen_, nullptr);
+  if (onStartupOpen && !destroyed_) onStartupOpen();
+  if (!destroyed_) open();
+  for (std::function<void()>& task : std::exchange(afterStartup_, {})) Request(std::move(task));
+}
+
+void MainWindow::PrepareWindow() {
   OperationGate::Scope scope(gate_);
   state_.platform.window = this;
   state_.currentIndex = -1;
@@ -190,6 +213,10 @@ void MainWindow::Create(const std::string& target, OpenKind kind) {
   LoadSettings(state_);
   ApplySettingsToWindow();
   show();
+}
+
+void MainWindow::OpenStartupTarget(const std::string& target, OpenKind kind) {
+  OperationGate::Scope scope(gate_);
   RunOpenSequence(state_, target, kind);
   Rows();
   LayOut(0, true);
@@ -220,8 +247,24 @@ void MainWindow::Command(int command, int notification) {
   });
 }
 
+void MainWindow::TakePlaybackNotifications() {
+  if (!engine_) return;
+  engine_->SetNotifyHandler([this](int code, const std::string&, engine::NotifyCurrent current) {
+    // One that waited behind a dialog or an operation may speak for a
+    // device that has since been stopped or given another file: the end of
+    // the old file must not move the new one on.
+    Request([this, code, current = std::move(current)] {
+      if (!current || current()) OnPlaybackNotify(state_, code);
+    });
+  });
+}
+
 void MainWindow::Request(std::function<void()> task) {
   if (destroyed_) return;
+  if (startupOpen_) {
+    afterStartup_.push_back(std::move(task));
+    return;
+  }
   gate_.Submit(std::move(task));
 }
 
@@ -338,6 +381,8 @@ void MainWindow::resizeEvent(QResizeEvent*) {
 void MainWindow::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), state_.settings.DarkMode ? QColor(0x40, 0x40, 0x40) : palette().color(QPalette::Window));
+  // Once this paint has reached the screen.
+  if (startupOpen_) QTimer::singleShot(0, this, &MainWindow::RunStartupOpen);
 }
 
 }  // namespace qel::desktop

@@ -19,18 +19,24 @@
 #include "core/state.h"
 #include "desktop/operation_gate.h"
 #include "desktop/pane_view.h"
-#include "engine/device.h"
+#include "engine/module.h"
 
 namespace qel::desktop {
 
 class MainWindow : public QWidget, public Window {
   Q_OBJECT
  public:
-  MainWindow(AppState& state, engine::Engine* engine);
+  MainWindow(AppState& state, engine::MediaEngine* engine);
   ~MainWindow() override;
 
   // The creation sequence up to and including the first open.
   void Create(const std::string& target, OpenKind kind);
+  // The same with the first open put off until the window has been painted:
+  // a long list, or a file whose playing loads the engine, does not keep
+  // the window from showing. What arrives meanwhile waits for that open.
+  void CreateThenOpen(const std::string& target, OpenKind kind);
+  // The engine's playback notifications, acted on when the player is idle.
+  void TakePlaybackNotifications();
   // A second start's line, then its open sequence.
   void HandOff(const std::string& bytes);
   // A command as a button, menu, key or a second start sends it.
@@ -53,6 +59,8 @@ class MainWindow : public QWidget, public Window {
   // Called after every operation of the player (a command, a request, a
   // tick, a slider or wheel move), once it has ended.
   std::function<void()> onSettled;
+  // Called once the window has been painted, just before the first open.
+  std::function<void()> onStartupOpen;
   bool Destroyed() const { return destroyed_; }
 
   // ---- Window seam
@@ -152,6 +160,9 @@ class MainWindow : public QWidget, public Window {
   bool OnListMouse(QMouseEvent* event);
   QRect SplitterScreenRect() const;
   void Destroy();
+  void PrepareWindow();
+  void OpenStartupTarget(const std::string& target, OpenKind kind);
+  void RunStartupOpen();
   void ApplySettingsToWindow();
   void CancelModalDialogs();
   // The main window's rectangle as the ini keeps it: the frame's top-left
@@ -159,7 +170,7 @@ class MainWindow : public QWidget, public Window {
   Rect KeptRect(const QRect& client) const;
 
   AppState& state_;
-  engine::Engine* engine_;
+  engine::MediaEngine* engine_;
   std::map<int, QPushButton*> buttons_;
   QSlider* volume_ = nullptr;
   QSlider* position_ = nullptr;
@@ -183,6 +194,10 @@ class MainWindow : public QWidget, public Window {
   QPoint frameOffset_;
   // The rectangle an orderly close restored a maximised window to.
   std::optional<QRect> restoredClient_;
+  // The first open while it waits for the first paint, and what arrived
+  // from outside meanwhile.
+  std::function<void()> startupOpen_;
+  std::vector<std::function<void()>> afterStartup_;
   bool relayoutQueued_ = false;
   bool destroyed_ = false;
   bool saving_ = false;

@@ -9,7 +9,7 @@
 
 #include "core/pane/placement.h"
 #include "core/state.h"
-#include "engine/device.h"
+#include "engine/module.h"
 
 namespace qel::desktop {
 
@@ -18,12 +18,12 @@ namespace qel::desktop {
 // colours of its transparent pixels.
 QImage OpaqueImage(const Picture& picture);
 
-class PaneArea : public QWidget, public engine::Engine::VideoSink {
+class PaneArea : public QWidget, public engine::VideoSink {
   Q_OBJECT
  public:
   PaneArea(AppState& state, QWidget* parent);
   QPlainTextEdit* edit() const { return edit_; }
-  void SetEngine(engine::Engine* engine, unsigned handle) {
+  void SetEngine(engine::MediaEngine* engine, unsigned handle) {
     engine_ = engine;
     handle_ = handle;
   }
@@ -55,7 +55,7 @@ class PaneArea : public QWidget, public engine::Engine::VideoSink {
 
   AppState& state_;
   QPlainTextEdit* edit_;
-  engine::Engine* engine_ = nullptr;
+  engine::MediaEngine* engine_ = nullptr;
   unsigned handle_ = 0;
   PictureDraw lastDraw_;
   uint64_t paintedSerial_ = ~0ull;

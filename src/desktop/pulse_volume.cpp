@@ -1,5 +1,6 @@
 #include "desktop/pulse_volume.h"
 
+#include <dlfcn.h>
 #include <pulse/context.h>
 #include <pulse/introspect.h>
 #include <pulse/rtclock.h>
@@ -15,6 +16,64 @@ namespace qel::desktop {
 
 namespace {
 
+// libpulse is opened the first time the master volume is asked for, not
+// linked: with the dozen libraries it brings (sound file codecs among them)
+// it would be mapped at every start although most players never link their
+// slider to the system's volume.
+#define QEL_PULSE_FUNCTIONS(X) \
+  X(pa_context_connect) \
+  X(pa_context_disconnect) \
+  X(pa_context_get_sink_info_by_name) \
+  X(pa_context_get_state) \
+  X(pa_context_new) \
+  X(pa_context_rttime_new) \
+  X(pa_context_set_sink_volume_by_index) \
+  X(pa_context_set_state_callback) \
+  X(pa_context_unref) \
+  X(pa_cvolume_max) \
+  X(pa_cvolume_set) \
+  X(pa_cvolume_valid) \
+  X(pa_operation_cancel) \
+  X(pa_operation_get_state) \
+  X(pa_operation_unref) \
+  X(pa_rtclock_now) \
+  X(pa_threaded_mainloop_free) \
+  X(pa_threaded_mainloop_get_api) \
+  X(pa_threaded_mainloop_lock) \
+  X(pa_threaded_mainloop_new) \
+  X(pa_threaded_mainloop_signal) \
+  X(pa_threaded_mainloop_start) \
+  X(pa_threaded_mainloop_stop) \
+  X(pa_threaded_mainloop_unlock) \
+  X(pa_threaded_mainloop_wait)
+
+struct PulseLibrary {
+#define X(name) decltype(&::name) name = nullptr;
+  QEL_PULSE_FUNCTIONS(X)
+#undef X
+  bool loaded = false;
+};
+
+PulseLibrary Open() {
+  PulseLibrary lib;
+  void* handle = dlopen("libpulse.so.0", RTLD_NOW | RTLD_LOCAL);
+  if (!handle) return lib;
+#define X(name) lib.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));
+  QEL_PULSE_FUNCTIONS(X)
+#undef X
+  lib.loaded = true;
+#define X(name) lib.loaded = lib.loaded && lib.name != nullptr;
+  QEL_PULSE_FUNCTIONS(X)
+#undef X
+  return lib;
+}
+
+// Loaded once; stays loaded, as libpulse's own threads may outlive a call.
+const PulseLibrary& Lib() {
+  static const PulseLibrary lib = Open();
+  return lib;
+}
+
 // The server resolves this name to whatever sink is the default at the
 // moment of the request, which saves asking for the server's info first.
 constexpr const char* kDefaultSink = "@DEFAULT_SINK@";
@@ -23,8 +82,8 @@ constexpr const char* kDefaultSink = "@DEFAULT_SINK@";
 // under it, so state shared with the callbacks is touched only while held.
 class LoopLock {
  public:
-  explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
-  ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
+  explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) { Lib().pa_threaded_mainloop_lock(loop_); }
+  ~LoopLock() { Lib().pa_threaded_mainloop_unlock(loop_); }
   LoopLock(const LoopLock&) = delete;
   LoopLock& operator=(const LoopLock&) = delete;
 
@@ -46,7 +105,7 @@ void OnSinkInfo(pa_context*, const pa_sink_info* info, int eol, void* userdata) 
     answer->index = info->index;
     answer->volume = info->volume;
   }
-  pa_threaded_mainloop_signal(answer->loop, 0);
+  Lib().pa_threaded_mainloop_signal(answer->loop, 0);
 }
 
 struct SetAnswer {
@@ -57,11 +116,11 @@ struct SetAnswer {
 void OnSet(pa_context*, int success, void* userdata) {
   auto* answer = static_cast<SetAnswer*>(userdata);
   answer->success = success != 0;
-  pa_threaded_mainloop_signal(answer->loop, 0);
+  Lib().pa_threaded_mainloop_signal(answer->loop, 0);
 }
 
 void OnStateChange(pa_context*, void* userdata) {
-  pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(userdata), 0);
+  Lib().pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(userdata), 0);
 }
 
 // The server counts 65536 units to 100%, the player whole thousandths, and
@@ -88,9 +147,9 @@ struct PulseVolume::Call {
   bool rang = false;  // the server let the deadline pass
 
   Call(pa_threaded_mainloop* l, std::chrono::milliseconds timeout)
-      : loop(l), deadline(pa_rtclock_now() + static_cast<pa_usec_t>(timeout.count()) * PA_USEC_PER_MSEC) {}
+      : loop(l), deadline(Lib().pa_rtclock_now() + static_cast<pa_usec_t>(timeout.count()) * PA_USEC_PER_MSEC) {}
   ~Call() {
-    if (alarm) pa_threaded_mainloop_get_api(loop)->time_free(alarm);
+    if (alarm) Lib().pa_threaded_mainloop_get_api(loop)->time_free(alarm);
   }
   Call(const Call&) = delete;
   Call& operator=(const Call&) = delete;
@@ -98,21 +157,21 @@ struct PulseVolume::Call {
   static void Ring(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
     auto* call = static_cast<Call*>(userdata);
     call->rang = true;
-    pa_threaded_mainloop_signal(call->loop, 0);
+    Lib().pa_threaded_mainloop_signal(call->loop, 0);
   }
 
   // The timer needs a context for its clock; the first wait of the call
   // sets it, and it outlives the context it was made with.
   void Arm(pa_context* context) {
     if (alarm) return;
-    if (pa_rtclock_now() >= deadline || !(alarm = pa_context_rttime_new(context, deadline, Ring, this))) rang = true;
+    if (Lib().pa_rtclock_now() >= deadline || !(alarm = Lib().pa_context_rttime_new(context, deadline, Ring, this))) rang = true;
   }
 
   // Waits for the next event of the loop; false when the deadline has come.
   bool Wait(pa_context* context) {
     Arm(context);
     if (rang) return false;
-    pa_threaded_mainloop_wait(loop);
+    Lib().pa_threaded_mainloop_wait(loop);
     return true;
   }
 };
@@ -126,16 +185,20 @@ PulseVolume::~PulseVolume() {
     LoopLock lock(loop_);
     Drop();
   }
-  pa_threaded_mainloop_stop(loop_);
-  pa_threaded_mainloop_free(loop_);
+  Lib().pa_threaded_mainloop_stop(loop_);
+  Lib().pa_threaded_mainloop_free(loop_);
 }
 
 bool PulseVolume::StartLoop() {
   if (loop_) return true;
   if (loopFailed_) return false;
-  loop_ = pa_threaded_mainloop_new();
-  if (loop_ && pa_threaded_mainloop_start(loop_) == 0) return true;
-  if (loop_) pa_threaded_mainloop_free(loop_);
+  if (!Lib().loaded) {
+    loopFailed_ = true;
+    return false;
+  }
+  loop_ = Lib().pa_threaded_mainloop_new();
+  if (loop_ && Lib().pa_threaded_mainloop_start(loop_) == 0) return true;
+  if (loop_) Lib().pa_threaded_mainloop_free(loop_);
   loop_ = nullptr;
   loopFailed_ = true;
   return false;
@@ -143,9 +206,9 @@ bool PulseVolume::StartLoop() {
 
 void PulseVolume::Drop() {
   if (!context_) return;
-  pa_context_set_state_callback(context_, nullptr, nullptr);
-  pa_context_disconnect(context_);
-  pa_context_unref(context_);
+  Lib().pa_context_set_state_callback(context_, nullptr, nullptr);
+  Lib().pa_context_disconnect(context_);
+  Lib().pa_context_unref(context_);
   context_ = nullptr;
 }
 
@@ -156,21 +219,21 @@ void PulseVolume::GoQuiet() {
 
 bool PulseVolume::Connect(Call& call) {
   if (context_) {
-    pa_context_state_t state = pa_context_get_state(context_);
+    pa_context_state_t state = Lib().pa_context_get_state(context_);
     if (state == PA_CONTEXT_READY) return true;
     // The server went away (or never finished the handshake): start over,
     // it may have come back.
     Drop();
   }
-  context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Qel");
+  context_ = Lib().pa_context_new(Lib().pa_threaded_mainloop_get_api(loop_), "Qel");
   if (!context_) return false;
-  pa_context_set_state_callback(context_, OnStateChange, loop_);
-  if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+  Lib().pa_context_set_state_callback(context_, OnStateChange, loop_);
+  if (Lib().pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
     Drop();
     return false;
   }
   for (;;) {
-    pa_context_state_t state = pa_context_get_state(context_);
+    pa_context_state_t state = Lib().pa_context_get_state(context_);
     if (state == PA_CONTEXT_READY) return true;
     if (!PA_CONTEXT_IS_GOOD(state)) {
       Drop();
@@ -185,18 +248,18 @@ bool PulseVolume::Connect(Call& call) {
 
 bool PulseVolume::Finish(Call& call, pa_operation* operation) {
   if (!operation) return false;
-  while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) {
+  while (Lib().pa_operation_get_state(operation) == PA_OPERATION_RUNNING) {
     if (!call.Wait(context_)) {
       // Cancelled under the lock, its callback can no longer run and reach
       // the caller's answer after the caller has returned.
-      pa_operation_cancel(operation);
-      pa_operation_unref(operation);
+      Lib().pa_operation_cancel(operation);
+      Lib().pa_operation_unref(operation);
       GoQuiet();
       return false;
     }
   }
-  bool done = pa_operation_get_state(operation) == PA_OPERATION_DONE;
-  pa_operation_unref(operation);
+  bool done = Lib().pa_operation_get_state(operation) == PA_OPERATION_DONE;
+  Lib().pa_operation_unref(operation);
   return done;
 }
 
@@ -207,8 +270,8 @@ std::optional<double> PulseVolume::Volume() {
   if (!Connect(call)) return std::nullopt;
   SinkAnswer answer;
   answer.loop = loop_;
-  if (!Finish(call, pa_context_get_sink_info_by_name(context_, kDefaultSink, OnSinkInfo, &answer)) || !answer.found ||
-      !pa_cvolume_valid(&answer.volume))
+  if (!Finish(call, Lib().pa_context_get_sink_info_by_name(context_, kDefaultSink, OnSinkInfo, &answer)) || !answer.found ||
+      !Lib().pa_cvolume_valid(&answer.volume))
     return std::nullopt;
   // The loudest channel rather than the average, as the desktop's mixers
   // show a sink's one level and as the server scales a sink when given one
@@ -217,7 +280,7 @@ std::optional<double> PulseVolume::Volume() {
   // down. The mixers' scale
   // is this one (100% at PA_VOLUME_NORM), so the fraction is what the user
   // sees there. Amplification above 100% has no place on a 0..1 scale.
-  return LevelOfUnits(pa_cvolume_max(&answer.volume));
+  return LevelOfUnits(Lib().pa_cvolume_max(&answer.volume));
 }
 
 bool PulseVolume::SetVolume(double volume) {
@@ -232,15 +295,15 @@ bool PulseVolume::SetVolume(double volume) {
   // between them.
   SinkAnswer sink;
   sink.loop = loop_;
-  if (!Finish(call, pa_context_get_sink_info_by_name(context_, kDefaultSink, OnSinkInfo, &sink)) || !sink.found ||
+  if (!Finish(call, Lib().pa_context_get_sink_info_by_name(context_, kDefaultSink, OnSinkInfo, &sink)) || !sink.found ||
       sink.volume.channels == 0)
     return false;
   auto units = static_cast<pa_volume_t>(std::lround(volume * PA_VOLUME_NORM));
   pa_cvolume target;
-  pa_cvolume_set(&target, sink.volume.channels, units);
+  Lib().pa_cvolume_set(&target, sink.volume.channels, units);
   SetAnswer answer;
   answer.loop = loop_;
-  return Finish(call, pa_context_set_sink_volume_by_index(context_, sink.index, &target, OnSet, &answer)) &&
+  return Finish(call, Lib().pa_context_set_sink_volume_by_index(context_, sink.index, &target, OnSet, &answer)) &&
          answer.success;
 }
 

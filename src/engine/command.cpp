@@ -59,4 +59,24 @@ std::optional<long long> ParseInteger(const std::string& text) {
   return v;
 }
 
+bool IsAliasVerb(const std::string& verb) {
+  static const char* const kVerbs[] = {"close", "status", "set",   "where", "window", "put",
+                                       "setaudio", "play", "pause", "resume", "seek",  "stop"};
+  const std::string v = Lower(verb);
+  for (const char* known : kVerbs)
+    if (v == known) return true;
+  return false;
+}
+
+std::optional<int> AnswerWithNothingOpen(const Words& words) {
+  if (words.unclosedQuote) return kErrNoClosingQuote;
+  if (words.items.empty()) return kErrMissingCommandString;
+  const std::vector<std::string>& w = words.items;
+  if (SameWord(w[0], "open")) return std::nullopt;
+  if (w.size() < 2) return kErrMissingDeviceName;
+  if (SameWord(w[0], "close") && SameWord(w[1], "all")) return 0;
+  if (!IsAliasVerb(w[0])) return kErrUnrecognizedCommand;
+  return kErrInvalidDeviceName;
+}
+
 }  // namespace qel::engine

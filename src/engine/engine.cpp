@@ -155,7 +155,13 @@ struct Engine::Impl {
       Device* d = self->FindGeneration(key, generation);
       if (!d) return;
       if (code == kNotifyAborted && d->NotifySerial() != serial) return;
-      if (self->handler) self->handler(code, alias);
+      NotifyCurrent current = [weak, key, generation, serial] {
+        auto alive = weak.lock();
+        if (!alive) return false;
+        Device* now = (*alive)->FindGeneration(key, generation);
+        return now && now->NotifySerial() == serial;
+      };
+      if (self->handler) self->handler(code, alias, std::move(current));
     });
   }
 
@@ -760,19 +766,14 @@ int Engine::Impl::Open(const std::vector<std::string>& w) {
 int Engine::Impl::Execute(const std::vector<std::string>& w, std::string* answer) {
   std::string verb = Lower(w[0]);
   if (verb == "open") return Open(w);
-  if (w.size() < 2) return kErrMissingDeviceName;
-  if (verb == "close" && SameWord(w[1], "all")) {
+  if (verb == "close" && w.size() >= 2 && SameWord(w[1], "all")) {
     std::vector<std::string> keys;
     for (auto& [k, d] : devices) keys.push_back(k);
     for (auto& k : keys) Close(k);
     return 0;
   }
-  static const char* kVerbs[] = {"close", "status", "set", "where", "window", "put", "setaudio",
-                                 "play", "pause", "resume", "seek", "stop"};
-  if (std::none_of(std::begin(kVerbs), std::end(kVerbs), [&](const char* v) { return verb == v; }))
-    return kErrUnrecognizedCommand;
-  Device* d = Lookup(w[1]);
-  if (!d) return kErrInvalidDeviceName;
+  Device* d = w.size() >= 2 && IsAliasVerb(verb) ? Lookup(w[1]) : nullptr;
+  if (!d) return AnswerWithNothingOpen(Words{w, false}).value_or(kErrInvalidDeviceName);
   d->Pump();
   std::vector<std::string> args;
   for (size_t i = 2; i < w.size(); ++i) args.push_back(Lower(w[i]));
@@ -907,8 +908,7 @@ void Engine::SetNotifyHandler(NotifyHandler handler) { impl_->handler = std::mov
 int Engine::Send(const std::string& command, std::string* answer) {
   if (answer) answer->clear();
   Words words = SplitCommand(command);
-  if (words.unclosedQuote) return kErrNoClosingQuote;
-  if (words.items.empty()) return kErrMissingCommandString;
+  if (words.unclosedQuote || words.items.empty()) return AnswerWithNothingOpen(words).value_or(0);
   return impl_->Execute(words.items, answer);
 }
 
@@ -927,11 +927,7 @@ void Engine::SetWaveOutputVolume(double volume) {
     if (auto* mpv = dynamic_cast<MpvDevice*>(d.get())) mpv->SetLevel(volume);
 }
 
-std::vector<std::string> Engine::PlayableExtensions() {
-  std::vector<std::string> out;
-  for (const MediaType& type : kMediaTypes) out.emplace_back(type.extension);
-  return out;
-}
+std::vector<std::string> Engine::PlayableExtensions() { return PlayableExtensionList(); }
 
 void Engine::RegisterSurface(unsigned handle, VideoSink* sink) { impl_->surfaces[handle] = sink; }
 void Engine::UnregisterSurface(unsigned handle) { impl_->surfaces.erase(handle); }

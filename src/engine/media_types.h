@@ -4,7 +4,9 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace qel::engine {
 
@@ -36,6 +38,13 @@ inline constexpr std::array kMediaTypes = {
     MediaType{"ra", "audio/vnd.rn-realaudio"}, MediaType{"rm", "application/vnd.rn-realmedia"},
     MediaType{"rmvb", "application/vnd.rn-realmedia"}, MediaType{"ogv", "video/ogg"},
 };
+
+// The extensions alone, as the device reports what it plays.
+inline std::vector<std::string> PlayableExtensionList() {
+  std::vector<std::string> out;
+  for (const MediaType& type : kMediaTypes) out.emplace_back(type.extension);
+  return out;
+}
 
 // Playlists the player opens besides media.
 inline constexpr std::array<std::string_view, 2> kPlaylistMimeTypes = {"audio/x-mpegurl",

@@ -1,90 +1,35 @@
 // qel-probe FILE...: what the player reads out of each file, one line each:
 //   path TAB title TAB seconds TAB lyrics characters TAB WIDTHxHEIGHT or -
 // With --titles only path TAB title, through the folder scan's own reader.
-#include <cstdio>
-#include <deque>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
+// Tabs, line breaks and backslashes in a field are written as \t, \n, \r
+// and \\. Old tags are read in the code page the player's ini file names.
+//
+// The title path needs nothing but the readers, so this program links the
+// core alone and starts at once; the full listing decodes covers with Qt
+// and measures lengths with the media engine, and is left to
+// qel-probe-media beside it.
+#include <unistd.h>
 
-#include <QCoreApplication>
+#include <cstdio>
+#include <string>
 
 #include "core/metadata/metadata.h"
-#include "core/state.h"
-#include "core/text/encoding.h"  // CountCodePoints
-#include "desktop/qt_image_decoder.h"
-#ifdef QEL_PROBE_ENGINE
-#include "engine/device.h"
-#endif
-
-namespace {
-
-// Tabs and line breaks inside a title would break the one-line format.
-std::string OneLine(std::string s) {
-  for (char& c : s)
-    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-  return s;
-}
-
-int Usage() {
-  std::fprintf(stderr, "usage: qel-probe [--titles] FILE...\n");
-  return 2;
-}
-
-}  // namespace
+#include "tools/probe_common.h"
 
 int main(int argc, char** argv) {
-  bool titlesOnly = false;
-  std::vector<std::string> files;
-  bool options = true;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (options && a == "--") {
-      options = false;
-    } else if (options && a == "--titles") {
-      titlesOnly = true;
-    } else if (options && a.size() > 1 && a[0] == '-' && a[1] == '-') {
-      return Usage();
-    } else {
-      files.push_back(a);
-    }
+  auto args = qel::probe::ParseArguments(argc, argv);
+  if (!args) return 2;
+  const std::string folder = qel::probe::ExecutableFolder(argv[0]);
+  if (!args->titlesOnly) {
+    const std::string media = folder + "/qel-probe-media";
+    execv(media.c_str(), argv);
+    std::fprintf(stderr, "qel-probe: %s: cannot run it; --titles works without it\n", media.c_str());
+    return 2;
   }
-  if (files.empty()) return Usage();
-
-  if (titlesOnly) {
-    for (const std::string& f : files) std::printf("%s\t%s\n", f.c_str(), OneLine(qel::ReadTitle(f)).c_str());
-    return 0;
+  qel::probe::ApplyUserCodePage(folder);
+  for (const std::string& f : args->files) {
+    std::string line = qel::probe::Field(f) + '\t' + qel::probe::Field(qel::ReadTitle(f)) + '\n';
+    std::fwrite(line.data(), 1, line.size(), stdout);
   }
-
-  QCoreApplication app(argc, argv);  // lets Qt find its image format plugins
-  qel::QtImageDecoder images;
-  qel::AppState state;
-  state.platform.images = &images;
-#ifdef QEL_PROBE_ENGINE
-  // The probe's commands answer at once; anything the engine posts back is
-  // run after each file, as the player's event loop would.
-  std::deque<std::function<void()>> posted;
-  qel::engine::Engine engine([&posted](std::function<void()> task) { posted.push_back(std::move(task)); });
-  state.platform.device = &engine;
-#endif
-  for (const std::string& f : files) {
-    std::string title = qel::ReadTitle(f);
-    int seconds = qel::ReadLength(state, f);
-    qel::MediaInfo info = qel::ReadLyricsAndPicture(state, f);
-    std::string picture = "-";
-    if (info.picture && !info.picture->Empty())
-      picture = std::to_string(info.picture->width) + "x" + std::to_string(info.picture->height);
-    std::printf("%s\t%s\t%d\t%zu\t%s\n", f.c_str(), OneLine(title).c_str(), seconds,
-                qel::CountCodePoints(info.lyrics), picture.c_str());
-    std::fflush(stdout);
-#ifdef QEL_PROBE_ENGINE
-    while (!posted.empty()) {
-      auto task = std::move(posted.front());
-      posted.pop_front();
-      task();
-    }
-#endif
-  }
-  return 0;
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }

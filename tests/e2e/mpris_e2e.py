@@ -4,6 +4,7 @@ controls drive it: with playerctl, dbus-send, and dbus-monitor listening to
 what it tells them. Argument 1 is the qel program, argument 2 the demo
 folder (unused: the media are made here)."""
 import os
+import re
 import shutil
 import sys
 import time
@@ -125,7 +126,9 @@ def main():
         check(bool(wait_for(lambda: near(bus.value("position"), 30, 1.5))),
               f"position set to 30 s ({bus.value('position')!r})")
         seeked = monitor.signals("Seeked")
-        check(len(seeked) == 1 and "int64 30000000" in seeked[0], f"one Seeked to 30 s ({seeked})")
+        # The signal carries the position when it is sent, a few ms past the target on a busy machine.
+        at = re.search(r"int64 (\d+)", seeked[0]) if len(seeked) == 1 else None
+        check(bool(at) and near(int(at.group(1)) / 1e6, 30, 0.5), f"one Seeked to 30 s ({seeked})")
         monitor.mark()
         bus.playerctl("position", "10-")
         check(bool(wait_for(lambda: near(bus.value("position"), 20, 1.5))),

@@ -78,7 +78,8 @@ struct EngineLoop {
   }};
 
   EngineLoop() {
-    engine.SetNotifyHandler([this](int code, const std::string& alias) { notes.push_back({code, alias}); });
+    engine.SetNotifyHandler(
+        [this](int code, const std::string& alias, engine::NotifyCurrent) { notes.push_back({code, alias}); });
   }
 
   // Runs posted tasks (and ticks) until done() holds or ms have passed;
@@ -148,7 +149,7 @@ struct EnginePlayer : FakePlayer {
     }
     state.lastIndex = static_cast<int>(paths.size()) - 1;
     state.currentIndex = paths.empty() ? -1 : 0;
-    loop.engine.SetNotifyHandler([this](int code, const std::string&) {
+    loop.engine.SetNotifyHandler([this](int code, const std::string&, engine::NotifyCurrent) {
       codes.push_back(code);
       OnPlaybackNotify(state, code);
     });

@@ -7,6 +7,7 @@
 set -euo pipefail
 build="$1"
 app_id="$2"
+song="$3"  # an MP3 the installed program plays
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "install_test: $*" >&2; exit 1; }
@@ -50,6 +51,32 @@ for action in play stop next; do
   [ -f "$icons/scalable/apps/$app_id-$action.svg" ] || fail "no $action action icon"
 done
 
+# The media engine is a module beside the program, found from bin/ by the
+# program itself: the program does not link the media libraries, the module
+# does, and exports its factory alone.
+module="$(find "$prefix" -name qel-engine.so -path '*/qel/*' | head -n 1)"
+[ -n "$module" ] || fail "no engine module"
+if ldd "$prefix/bin/qel" | grep -qE 'libmpv|libavformat|libfluidsynth'; then fail "the program links the media libraries"; fi
+ldd "$module" | grep -q libmpv || fail "the module does not link libmpv"
+exported="$(nm -D --defined-only "$module" | awk '$2 == "T" {print $3}')"
+[ "$exported" = "qel_engine_module_create" ] || fail "the module exports: $exported"
+
+# The installed program finds it when a file is opened.
+run="$work/run"
+mkdir -p "$run/config" "$run/state" "$run/runtime" && chmod 700 "$run/runtime"
+env -u DBUS_SESSION_BUS_ADDRESS -u PULSE_SERVER HOME="$run" XDG_CONFIG_HOME="$run/config" XDG_STATE_HOME="$run/state" \
+  XDG_RUNTIME_DIR="$run/runtime" QT_QPA_PLATFORM=offscreen QEL_AUDIO_OUTPUT=null "$prefix/bin/qel" "$song" \
+  >/dev/null 2>&1 &
+player=$!
+loaded=no
+for _ in $(seq 100); do
+  if grep -qF "$module" "/proc/$player/maps" 2>/dev/null; then loaded=yes; break; fi
+  sleep 0.1
+done
+kill "$player" 2>/dev/null || true
+wait "$player" 2>/dev/null || true
+[ "$loaded" = yes ] || fail "the installed program did not load $module to play a file"
+
 version="$(QT_QPA_PLATFORM=offscreen "$prefix/bin/qel" --version)" || fail "--version failed"
 grep -q '^qel [0-9]' <<<"$version" || fail "--version printed: $version"
 
@@ -57,6 +84,7 @@ grep -q '^qel [0-9]' <<<"$version" || fail "--version printed: $version"
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null) || fail "cpack failed"
 deb="$(ls "$work"/package/*.deb)"
 contents="$(dpkg-deb --contents "$deb")"
+grep -qE " \./usr/lib/(.*/)?qel/qel-engine\.so" <<<"$contents" || fail "package lacks the engine module"
 for path in ./usr/bin/qel "./usr/share/applications/$app_id.desktop" "./usr/share/metainfo/$app_id.metainfo.xml" \
             ./usr/share/man/man1/qel.1.gz "./usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
             "./usr/share/icons/hicolor/48x48/apps/$app_id.png"; do

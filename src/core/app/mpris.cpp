@@ -180,21 +180,27 @@ MprisView ReadMprisView(AppState& state, const MprisView* previous) {
     MprisTrack track;
     track.path = entry.path;
     track.title = DisplayText(state, entry);
+    // Only a current entry can be open: a player with an empty list asks
+    // its device nothing.
+    view.mode = DeviceMode(state);
     if (previous && previous->track && previous->track->path == entry.path) {
       track.trackId = previous->track->trackId;
       track.lengthUs = previous->track->lengthUs;
       track.picture = previous->track->picture;
     } else {
       track.trackId = MprisTrackId(entry.path);
-      // The length the position slider uses when it has measured this file.
-      const int seconds = state.lengthPath == entry.path ? state.lengthSeconds : ReadLength(state, entry.path);
+      // The length the position slider uses when it has measured this file;
+      // a file that is not open is described by its headers, since the
+      // device's probe would load the media engine for a list that plays
+      // nothing.
+      int seconds = 0;
+      if (state.lengthPath == entry.path) seconds = state.lengthSeconds;
+      else if (Open(view.mode)) seconds = ReadLength(state, entry.path);
+      else seconds = ReadHeaderLength(entry.path);
       track.lengthUs = std::max(0, seconds) * 1'000'000LL;
       track.picture = CompanionPicture(entry.path).value_or(std::string());
     }
     view.track = std::move(track);
-    // Only a current entry can be open: a player with an empty list asks
-    // its device nothing.
-    view.mode = DeviceMode(state);
   }
   if (Open(view.mode) && state.platform.device) {
     std::string answer;

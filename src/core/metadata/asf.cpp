@@ -1,5 +1,11 @@
 // ASF (.wma, .wmv): the Content Description title and the File Properties
 // play duration.
+//
+// Where this reading goes further than the plain one, and why: the preroll
+// is milliseconds and is subtracted as such (divided by 10,000,000 like the
+// duration it would subtract nothing), and the length is rounded up, since
+// playback ends when the position reaches it: a truncated length stopped
+// every file up to a second early.
 #include <climits>
 #include <cstdint>
 
@@ -15,6 +21,9 @@ constexpr char kPropertiesGuid[] = "\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00
 
 std::string_view Guid(const char* g) { return std::string_view(g, 16); }
 
+// A header holds about ten objects; a count of millions is damage.
+constexpr uint32_t kMaxObjects = 1024;
+
 // Visits the header's child objects until visit returns true. An object
 // whose size is smaller than its own header, or that runs past the file,
 // ends the walk.
@@ -25,7 +34,7 @@ void WalkHeader(Source& src, Visit visit) {
   uint32_t count = head.LE32(24);
   uint64_t pos = 30;
   const uint64_t size = src.Size();
-  for (uint32_t i = 0; i < count && pos <= size && size - pos >= 24; ++i) {
+  for (uint32_t i = 0; i < count && i < kMaxObjects && pos <= size && size - pos >= 24; ++i) {
     Bytes obj = src.Get(pos, 24);
     uint64_t objSize = obj.LE64(16);
     if (objSize < 24) return;
@@ -61,10 +70,11 @@ int AsfLength(Source& src) {
     if (!b.Has(0, 88)) return true;
     // The play duration (100-nanosecond units) includes the preroll
     // (milliseconds) that precedes the first sample to be heard.
-    uint64_t duration = b.LE64(64) / 10000;
+    uint64_t duration = b.LE64(64);
     uint64_t preroll = b.LE64(80);
-    uint64_t ms = duration > preroll ? duration - preroll : 0;
-    uint64_t s = ms / 1000;
+    uint64_t prerollUnits = preroll > UINT64_MAX / 10000 ? UINT64_MAX : preroll * 10000;
+    uint64_t units = duration > prerollUnits ? duration - prerollUnits : 0;
+    uint64_t s = units / 10'000'000 + (units % 10'000'000 != 0);
     seconds = s > uint64_t(INT_MAX) ? INT_MAX : static_cast<int>(s);
     return true;
   });

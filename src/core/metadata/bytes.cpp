@@ -62,7 +62,7 @@ bool Source::ReadAt(uint64_t off, char* out, size_t n) {
 }
 
 Bytes Source::Get(uint64_t off, uint64_t n) {
-  if (off >= size_) return Bytes{};
+  if (off >= size_ || n > kMaxRead) return Bytes{};
   if (n > size_ - off) n = size_ - off;
   if (fd_ < 0) return Bytes{memory_.substr(off, n)};
   if (off >= cacheOff_ && off - cacheOff_ <= cache_.size() && n <= cache_.size() - (off - cacheOff_))
@@ -81,7 +81,7 @@ Bytes Source::Get(uint64_t off, uint64_t n) {
 }
 
 std::string Source::Copy(uint64_t off, uint64_t n) {
-  if (off >= size_) return {};
+  if (off >= size_ || n > kMaxRead) return {};
   if (n > size_ - off) n = size_ - off;
   if (fd_ < 0) return std::string(memory_.substr(off, n));
   if (off >= cacheOff_ && off - cacheOff_ <= cache_.size() && n <= cache_.size() - (off - cacheOff_))
@@ -89,6 +89,32 @@ std::string Source::Copy(uint64_t off, uint64_t n) {
   std::string out(n, '\0');
   if (!ReadAt(off, out.data(), n)) return {};
   return out;
+}
+
+bool Stream::ReadLE32(uint32_t* value) {
+  std::string b = Read(4);
+  if (b.size() < 4) return false;
+  *value = Bytes{b}.LE32(0);
+  return true;
+}
+
+RangeStream::RangeStream(Source& src, uint64_t start, uint64_t end)
+    : src_(src), pos_(start), end_(end < src.Size() ? end : src.Size()) {
+  if (pos_ > end_) pos_ = end_;
+}
+
+std::string RangeStream::Read(uint64_t n) {
+  if (n > end_ - pos_) n = end_ - pos_;
+  if (n > kMaxRead) n = kMaxRead;
+  std::string out = src_.Copy(pos_, n);
+  pos_ += out.size();
+  return out;
+}
+
+uint64_t RangeStream::Skip(uint64_t n) {
+  if (n > end_ - pos_) n = end_ - pos_;
+  pos_ += n;
+  return n;
 }
 
 std::string LowerExtension(std::string_view path) {

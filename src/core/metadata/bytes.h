@@ -1,7 +1,8 @@
 // Bounds-checked access to the bytes of a media file. Every reader goes
 // through these: a read past the end yields zeros or a shorter view, never a
 // read outside the buffer, and no size taken from a file is used before it is
-// clipped to what the file really holds.
+// clipped to what the file really holds and to what its field can sensibly
+// hold (the bounds live beside the reads that trust them).
 #pragma once
 
 #include <cstddef>
@@ -54,9 +55,15 @@ struct Bytes {
   }
 };
 
+// The most one read may ask for: above every bound a reader sets (the
+// largest is a cover picture's). A request beyond it is a reader's mistake
+// and answers nothing rather than allocating what a damaged file claims.
+constexpr uint64_t kMaxRead = 64u << 20;
+
 // A media file (or a buffer standing in for one) read by ranges. Reads of a
 // file go through a small cache so that walks of many small headers cost few
 // system calls. A view returned by Get lives until the next Get or Copy.
+// Requests longer than kMaxRead answer nothing.
 class Source {
  public:
   // A regular file opened for reading; nothing for a missing file, a folder,
@@ -85,6 +92,34 @@ class Source {
   uint64_t size_ = 0;
   std::string cache_;
   uint64_t cacheOff_ = 0;
+};
+
+// Bytes read front to back: a range of a source, or bytes spread over a
+// container's own framing (an unsynchronised ID3 tag, an Ogg packet over
+// pages). Walks over such bytes are written once against this.
+class Stream {
+ public:
+  virtual ~Stream() = default;
+  // The next bytes, at most n of them (fewer when the stream ends first).
+  // n is the caller's bound, never a size taken unchecked from a file.
+  virtual std::string Read(uint64_t n) = 0;
+  // Passes over n bytes without keeping them; answers how many there were.
+  virtual uint64_t Skip(uint64_t n) = 0;
+
+  // A little-endian 32-bit number; false when the stream ends first.
+  bool ReadLE32(uint32_t* value);
+};
+
+// The bytes [start, end) of a source.
+class RangeStream final : public Stream {
+ public:
+  RangeStream(Source& src, uint64_t start, uint64_t end);
+  std::string Read(uint64_t n) override;
+  uint64_t Skip(uint64_t n) override;
+
+ private:
+  Source& src_;
+  uint64_t pos_, end_;
 };
 
 // Lower-case extension of a path's file name, with its dot (".mp3"), or empty.

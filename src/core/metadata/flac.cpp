@@ -1,44 +1,62 @@
 // FLAC: the title of the VORBIS_COMMENT block, the length of STREAMINFO;
-// Ogg Vorbis: the title of the comment header. Both share one comment walk.
+// and the Vorbis comment walk that FLAC and Ogg (ogg.cpp) share.
+//
+// Where this reading goes further than the plain one, and why:
+// - The field name is TITLE itself, in any case: TITLESORT and the like are
+//   other fields (the sort key would otherwise show as the title).
+// - An ID3v2 tag in front of the stream, which some taggers and rippers
+//   write, is stepped over rather than taken for a file that is not FLAC.
+// - Total samples are read with all 36 bits.
+#include <algorithm>
 #include <cstdint>
 
 #include "core/metadata/readers.h"
 #include "core/text/encoding.h"
 
 namespace qel::meta {
+namespace {
 
-std::string VorbisCommentTitle(Source& src, uint64_t start, uint64_t end) {
-  if (end > src.Size()) end = src.Size();
-  if (start > end) return {};
-  auto room = [&](uint64_t at, uint64_t n) { return at <= end && n <= end - at; };
-  if (!room(start, 4)) return {};
-  uint64_t pos = start + 4 + src.Get(start, 4).LE32(0);  // past the vendor string
-  if (!room(pos, 4)) return {};
-  uint32_t count = src.Get(pos, 4).LE32(0);
-  pos += 4;
-  for (uint32_t i = 0; i < count && room(pos, 4); ++i) {
-    uint64_t len = src.Get(pos, 4).LE32(0);
-    pos += 4;
-    if (!room(pos, len)) len = end - pos;  // a comment cut short by the end
-    // Field names are case-insensitive, and the name must be TITLE itself,
-    // not a longer name that begins with it (TITLESORT).
-    if (len >= 6 && src.Get(pos, 6).IsNoCase(0, "TITLE=")) {
-      return SanitizeUtf8(CutAtZero(src.Get(pos + 6, len - 6).s));
-    }
-    pos += len;
+// What a title may sensibly hold; a longer value is cut.
+constexpr uint64_t kMaxTitle = 64u << 10;
+// Real files carry a handful of metadata blocks (a few dozen with many
+// pictures or much padding split up); a walk of millions is damage.
+constexpr int kMaxBlocks = 1024;
+
+// Where the "fLaC" marker stands: at 0, or after an ID3v2 tag.
+std::optional<uint64_t> FlacStart(Source& src) {
+  uint64_t at = Id3v2Length(src, 0);
+  if (!src.Get(at, 4).IsNoCase(0, "fLaC")) return std::nullopt;
+  return at;
+}
+
+}  // namespace
+
+std::string VorbisCommentTitle(Stream& s) {
+  uint32_t vendor = 0, count = 0;
+  if (!s.ReadLE32(&vendor) || s.Skip(vendor) < vendor || !s.ReadLE32(&count)) return {};
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t len = 0;
+    if (!s.ReadLE32(&len)) return {};
+    std::string name = s.Read(std::min<uint64_t>(len, 6));
+    if (name.size() == 6 && StartsNoCase(name, "TITLE=")) return SanitizeUtf8(CutAtZero(s.Read(std::min<uint64_t>(len - 6, kMaxTitle))));
+    if (s.Skip(len - name.size()) < len - name.size()) return {};
   }
   return {};
 }
 
 std::string FlacTitle(Source& src) {
-  if (!src.Get(0, 4).IsNoCase(0, "fLaC")) return {};
-  uint64_t pos = 4;
+  auto start = FlacStart(src);
+  if (!start) return {};
+  uint64_t pos = *start + 4;
   const uint64_t size = src.Size();
-  while (pos <= size && size - pos >= 4) {
+  for (int i = 0; i < kMaxBlocks && pos <= size && size - pos >= 4; ++i) {
     Bytes h = src.Get(pos, 4);
     uint8_t type = h.U8(0) & 0x7F;
     uint64_t len = h.BE24(1);
-    if (type == 4) return VorbisCommentTitle(src, pos + 4, pos + 4 + len);
+    if (type == 4) {
+      RangeStream block(src, pos + 4, pos + 4 + len);
+      return VorbisCommentTitle(block);
+    }
     if (h.U8(0) & 0x80) return {};
     pos += 4 + len;
   }
@@ -46,39 +64,15 @@ std::string FlacTitle(Source& src) {
 }
 
 int FlacLength(Source& src) {
-  Bytes b = src.Get(0, 26);
-  if (!b.IsNoCase(0, "fLaC") || !b.Has(0, 26)) return 0;
+  auto start = FlacStart(src);
+  if (!start) return 0;
+  Bytes b = src.Get(*start, 26);
+  if (!b.Has(0, 26)) return 0;
   uint32_t rate = (uint32_t(b.U8(18)) << 12) | (uint32_t(b.U8(19)) << 4) | (b.U8(20) >> 4);
   // Total samples are 36 bits: the low nibble of byte 21, then bytes 22-25.
   uint64_t samples = (uint64_t(b.U8(21) & 0x0F) << 32) | b.BE32(22);
   if (rate == 0) return 0;
   return CeilSeconds(static_cast<double>(samples) / rate);
-}
-
-std::string OggTitle(Source& src) {
-  if (!src.Get(0, 4).Is(0, "OggS")) return {};
-  // Every Vorbis stream's header packets come before its audio, so the
-  // comment header starts near the beginning; a file without one (Opus, a
-  // video) is not read to its end.
-  constexpr uint64_t kScanLimit = 1 << 20;
-  const uint64_t size = src.Size();
-  const uint64_t limit = size < kScanLimit ? size : kScanLimit;
-  constexpr uint64_t kChunk = 4096 - 9;  // one cache block a step
-  // Chunks overlap by 9 bytes, so a match and its 32-bit word are always
-  // whole in the chunk where the match begins before the overlap.
-  for (uint64_t at = 0; at < limit; at += kChunk) {
-    Bytes chunk = src.Get(at, kChunk + 9);
-    for (size_t from = 0;;) {
-      size_t hit = chunk.s.find("vorbis", from);
-      if (hit == std::string_view::npos || hit >= kChunk || hit + 10 > chunk.size()) break;
-      uint64_t match = at + hit;
-      if (match >= limit) return {};
-      if (chunk.LE32(hit + 6) != 0) return VorbisCommentTitle(src, match + 6, size);
-      from = hit + 6;  // the identification header's version, or an empty vendor
-    }
-    if (chunk.size() < kChunk + 9) break;
-  }
-  return {};
 }
 
 }  // namespace qel::meta

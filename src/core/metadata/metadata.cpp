@@ -67,30 +67,42 @@ std::string ReadTitle(const std::string& path) {
   return WithFile<std::string>(path, reader);
 }
 
-int ReadLength(AppState& state, const std::string& path) {
+namespace {
+
+// ReadLength's routes in their order; the device is asked only with a state.
+int Length(AppState* state, const std::string& path) {
   if (path.empty()) return 0;
   const std::string ext = meta::LowerExtension(path);
   auto header = [&](int (*reader)(Source&)) { return WithFile<int>(path, reader); };
 
-  // Some video containers carry a reliable length in their header, cheaper
-  // than opening them through the media stack.
+  // These headers answer before the media device, whose probe loads the
+  // whole media stack for a number the file already holds: the video
+  // containers', and FLAC's, which rounds up as the probe does. The MP3,
+  // WMA, WAV and RealMedia readers round down, and a length shorter than
+  // the sound would end the file early, so there the device measures first.
   int seconds = 0;
   if (ext == ".mp4") seconds = header(meta::Mp4Length);
   else if (ext == ".wmv") seconds = header(meta::AsfLength);
   else if (ext == ".avi") seconds = header(meta::AviLength);
   else if (ext == ".mkv") seconds = header(meta::MatroskaLength);
   else if (IsAny(ext, {".mpg", ".mpeg"})) seconds = header(meta::MpegAudioLength);
+  else if (IsAny(ext, {".flac", ".fla"})) seconds = header(meta::FlacLength);
   if (seconds != 0) return seconds;
 
-  if ((seconds = ProbeLength(state, path)) != 0) return seconds;
+  if (state && (seconds = ProbeLength(*state, path)) != 0) return seconds;
 
   if (IsAny(ext, {".mp3", ".mpg", ".mpeg"}) && (seconds = header(meta::MpegAudioLength)) != 0) return seconds;
   if (IsAny(ext, {".wma", ".wmv"}) && (seconds = header(meta::AsfLength)) != 0) return seconds;
   if (IsAny(ext, {".wav", ".wave"}) && (seconds = header(meta::WavLength)) != 0) return seconds;
-  if (IsAny(ext, {".flac", ".fla"}) && (seconds = header(meta::FlacLength)) != 0) return seconds;
   if (IsAny(ext, {".ra", ".rm"})) return header(meta::RealMediaLength);
   return 0;
 }
+
+}  // namespace
+
+int ReadLength(AppState& state, const std::string& path) { return Length(&state, path); }
+
+int ReadHeaderLength(const std::string& path) { return Length(nullptr, path); }
 
 MediaInfo ReadLyricsAndPicture(AppState& state, const std::string& path, bool withPicture) {
   MediaInfo info;

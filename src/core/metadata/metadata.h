@@ -21,6 +21,10 @@ struct MediaInfo {
 std::string ReadTitle(const std::string& path);
 // Length in whole seconds, 0 when none is found.
 int ReadLength(AppState& state, const std::string& path);
+// The same from the file's own headers alone, never asking the media device:
+// for a file that is not playing, where the device's probe would load the
+// whole media engine for a number only shown.
+int ReadHeaderLength(const std::string& path);
 // Lyrics and embedded picture (MP3 only); the picture is decoded through the
 // image seam, unless withPicture is false (the caller has a better one).
 MediaInfo ReadLyricsAndPicture(AppState& state, const std::string& path, bool withPicture = true);

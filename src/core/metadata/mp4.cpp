@@ -1,4 +1,14 @@
 // MP4 / M4A: the ©nam title of an audio file, the mvhd length of a video.
+//
+// Where this reading goes further than the plain one, and why:
+// - Any brand is read: ".m4a" files come as "M4A ", "mp42", "isom", "dash"
+//   and more, and all of them keep their title in the same place.
+// - The item list is found under moov/udta/meta as iTunes writes it and
+//   under moov/meta as QuickTime does, and QuickTime's meta, a plain box
+//   without version and flags, is read as such.
+// - Boxes with 64-bit sizes are followed, and a version 1 mvhd is read with
+//   its 64-bit times.
+#include <algorithm>
 #include <cstdint>
 
 #include "core/metadata/readers.h"
@@ -6,6 +16,13 @@
 
 namespace qel::meta {
 namespace {
+
+// What a title may sensibly hold; a longer one is cut.
+constexpr uint64_t kMaxTitle = 64u << 10;
+// Boxes walked on one level. A file has a handful at the top and in each
+// box the title lies under; a fragmented one has many fragments, but after
+// its moov.
+constexpr int kMaxBoxes = 1024;
 
 struct Box {
   uint64_t pos = 0;
@@ -42,11 +59,39 @@ std::optional<Box> BoxAt(Source& src, uint64_t pos, uint64_t end, bool zeroRunsT
 std::optional<Box> FindChild(Source& src, const Box& parent, uint64_t skip, std::string_view type) {
   uint64_t end = parent.pos + parent.size;
   uint64_t pos = parent.pos + skip;
-  while (auto child = BoxAt(src, pos, end, false)) {
+  for (int i = 0; i < kMaxBoxes; ++i) {
+    auto child = BoxAt(src, pos, end, false);
+    if (!child) break;
     if (child->type == type) return child;
     pos += child->size;
   }
   return std::nullopt;
+}
+
+// How far into meta its children start: iTunes writes it as a full box
+// (four bytes of version and flags, all zero, come first); in QuickTime it
+// is a plain box whose first child's size comes at once.
+uint64_t MetaChildren(Source& src, const Box& meta) {
+  return src.Get(meta.pos + meta.header, 4).BE32(0) == 0 ? meta.header + 4 : meta.header;
+}
+
+std::string MoovTitle(Source& src, const Box& moov) {
+  std::optional<Box> meta;
+  if (auto udta = FindChild(src, moov, moov.header, "udta")) meta = FindChild(src, *udta, udta->header, "meta");
+  if (!meta) meta = FindChild(src, moov, moov.header, "meta");
+  if (!meta) return {};
+  auto ilst = FindChild(src, *meta, MetaChildren(src, *meta), "ilst");
+  if (!ilst) return {};
+  auto nam = FindChild(src, *ilst, ilst->header, "\xA9nam");
+  if (!nam) return {};
+  auto data = FindChild(src, *nam, nam->header, "data");
+  if (!data || data->size < data->header + 8) return {};
+  // The data box: a type word (1 UTF-8, 2 UTF-16), a locale, the text.
+  uint32_t kind = src.Get(data->pos + data->header, 4).BE32(0) & 0xFFFFFF;
+  uint64_t text = data->pos + data->header + 8;
+  Bytes t = src.Get(text, std::min(data->pos + data->size - text, kMaxTitle));
+  if (kind == 2) return Utf16UntilZero(t.s, true);
+  return SanitizeUtf8(CutAtZero(t.s));
 }
 
 }  // namespace
@@ -54,21 +99,10 @@ std::optional<Box> FindChild(Source& src, const Box& parent, uint64_t skip, std:
 std::string Mp4AudioTitle(Source& src) {
   const uint64_t size = src.Size();
   uint64_t pos = 0;
-  while (auto box = BoxAt(src, pos, size, true)) {
-    if (box->type == "ftyp") {
-      if (!src.Get(pos + box->header, 3).Is(0, "M4A")) return {};
-    } else if (box->type == "moov") {
-      auto udta = FindChild(src, *box, box->header, "udta");
-      if (!udta) return {};
-      auto meta = FindChild(src, *udta, udta->header, "meta");
-      if (!meta) return {};
-      auto ilst = FindChild(src, *meta, meta->header + 4, "ilst");  // meta is a full box
-      if (!ilst) return {};
-      auto nam = FindChild(src, *ilst, ilst->header, "\xA9nam");
-      if (!nam || nam->size <= nam->header + 16) return {};
-      uint64_t text = nam->pos + nam->header + 16;  // past the data box's header, type and locale
-      return SanitizeUtf8(CutAtZero(src.Get(text, nam->pos + nam->size - text).s));
-    }
+  for (int i = 0; i < kMaxBoxes; ++i) {
+    auto box = BoxAt(src, pos, size, true);
+    if (!box) break;
+    if (box->type == "moov") return MoovTitle(src, *box);
     pos += box->size;
   }
   return {};
@@ -77,7 +111,9 @@ std::string Mp4AudioTitle(Source& src) {
 int Mp4Length(Source& src) {
   const uint64_t size = src.Size();
   uint64_t pos = 0;
-  while (auto box = BoxAt(src, pos, size, false)) {
+  for (int i = 0; i < kMaxBoxes; ++i) {
+    auto box = BoxAt(src, pos, size, false);
+    if (!box) break;
     if (Bytes{box->type}.IsNoCase(0, "moov")) {
       if (auto mvhd = FindChild(src, *box, box->header, "mvhd")) {
         Bytes m = src.Get(mvhd->pos + mvhd->header, 32);

@@ -12,6 +12,10 @@
 
 namespace qel::meta {
 
+// The bytes an ID3v2 tag at offset at takes (header, frames and a 2.4
+// footer), or 0 when none stands there. MP3 audio and FLAC streams follow it.
+uint64_t Id3v2Length(Source& src, uint64_t at);
+
 // MP3: ID3v2 (2.2, 2.3, 2.4) title, else the ID3v1 title.
 std::string Mp3Title(Source& src);
 // Lyrics (USLT/ULT) and the cover (APIC/PIC) of the ID3v2 tag; the picture
@@ -30,9 +34,9 @@ int FlacLength(Source& src);
 
 std::string OggTitle(Source& src);
 
-// The TITLE= comment of a Vorbis comment structure that starts at start and
-// may not reach past end (the enclosing block or the file).
-std::string VorbisCommentTitle(Source& src, uint64_t start, uint64_t end);
+// The TITLE= comment of a Vorbis comment structure (vendor, count, comments)
+// read from s, which ends with the enclosing block or packet.
+std::string VorbisCommentTitle(Stream& s);
 
 std::string MidiTitle(Source& src);
 

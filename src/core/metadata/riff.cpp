@@ -5,6 +5,13 @@
 #include "core/metadata/readers.h"
 
 namespace qel::meta {
+namespace {
+
+// A WAVE file has a few chunks before its data (fmt, fact, LIST, bext,
+// JUNK); a walk of thousands is damage.
+constexpr int kMaxChunks = 1024;
+
+}  // namespace
 
 int AviLength(Source& src) {
   Bytes b = src.Get(0, 144);
@@ -28,7 +35,7 @@ int WavLength(Source& src) {
   uint64_t pos = 12;
   uint64_t bytesPerSecond = 0;
   bool haveFormat = false;
-  while (pos <= size && size - pos >= 8) {
+  for (int i = 0; i < kMaxChunks && pos <= size && size - pos >= 8; ++i) {
     Bytes h = src.Get(pos, 8);
     uint64_t len = h.LE32(4);
     uint64_t body = pos + 8;

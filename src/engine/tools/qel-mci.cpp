@@ -81,7 +81,7 @@ class Loop {
 int main() {
   Loop loop;
   qel::engine::Engine engine([&loop](std::function<void()> task) { loop.Post(std::move(task)); });
-  engine.SetNotifyHandler([](int code, const std::string& alias) {
+  engine.SetNotifyHandler([](int code, const std::string& alias, qel::engine::NotifyCurrent) {
     std::printf("notify\t%d\t%s\n", code, alias.c_str());
     std::fflush(stdout);
   });

@@ -281,7 +281,10 @@ TEST(MprisView, MetadataOfTheCurrentEntry) {
   EXPECT_EQ(meta["mpris:trackid"], MprisEntry(MprisObjectPath{MprisTrackId(p.Path(0))}));
   EXPECT_EQ(meta["xesam:title"], MprisEntry(std::string("0")));  // as the row shows it
   EXPECT_EQ(meta["xesam:url"], MprisEntry(FileUri(p.Path(0))));
-  EXPECT_EQ(meta["mpris:length"], MprisEntry(95'000'000LL));
+  // Not open, so the file's headers alone tell (these hold none): the
+  // device's probe would load the media engine for a list that plays nothing.
+  EXPECT_EQ(meta["mpris:length"], MprisEntry(0LL));
+  EXPECT_EQ(p.device.Count("status Qel_ length"), 0);
   EXPECT_EQ(meta["mpris:artUrl"], MprisEntry(FileUri(picture)));
   EXPECT_EQ(std::get<std::string>(Property("PlaybackStatus").get(view, {})), "Stopped");
 
@@ -299,6 +302,8 @@ TEST(MprisView, MetadataOfTheCurrentEntry) {
 TEST(MprisView, TheLengthMeasuredOnceIsKept) {
   MediaPlayer p(1);
   p.device.On("status Qel_ length", {0, "95000"});
+  p.model.mode = "playing";
+  p.model.openPath = p.Path(0);
   MprisView view = ReadMprisView(p.state, nullptr);
   EXPECT_EQ(p.device.Count("status Qel_ length"), 1);
   for (int i = 0; i < 5; ++i) view = ReadMprisView(p.state, &view);

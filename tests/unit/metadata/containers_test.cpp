@@ -50,6 +50,10 @@ TEST(Flac, Titles) {
       {"comment count larger than the block", head + Block(4, Comments({"A=1"}).substr(0, 15) + BE(0, 0), true), ""},
       {"comment length running past the file", head + Block(4, LE(0, 4) + LE(1, 4) + LE(9999, 4) + "TITLE=Cut"), "Cut"},
       {"magic in any case", "FLAC" + StreamInfo(44100, 1) + Block(4, Comments({"TITLE=Up"}), true), "Up"},
+      {"after an ID3v2 tag", Tag(3, Frame(3, "TIT2", std::string("\0Id3", 4))) + head + Block(4, Comments({"TITLE=Behind"}), true), "Behind"},
+      {"after an ID3v2 tag with a footer",
+       std::string("ID3\4\0\x10", 6) + Syncsafe(0) + std::string("3DI\4\0\x10", 6) + Syncsafe(0) + head +
+           Block(4, Comments({"TITLE=Footer"}), true), "Footer"},
       {"not FLAC", "OggS" + StreamInfo(44100, 1) + Block(4, Comments({"TITLE=x"}), true), ""},
   };
   for (const auto& c : cases) EXPECT_EQ(Read(meta::FlacTitle, c.bytes), c.title) << c.name;
@@ -65,14 +69,14 @@ TEST(Flac, Lengths) {
   EXPECT_EQ(Read(meta::FlacLength, "fLaC" + StreamInfo(0, 100)), 0);
   EXPECT_EQ(Read(meta::FlacLength, "fLaC" + StreamInfo(44100, 0x1'0000'0000ULL + 44100)), 97393);  // 36-bit count
   EXPECT_EQ(Read(meta::FlacLength, ("fLaC" + StreamInfo(44100, 441000)).substr(0, 25)), 0);
+  EXPECT_EQ(Read(meta::FlacLength, Tag(4, Frame(4, "TIT2", std::string("\0x", 2)), 0, 300) + "fLaC" + StreamInfo(44100, 441000)), 10);
 }
 
-std::string OggPage(const std::string& packet) {
-  // The reader does not parse pages; a plausible page header keeps the
-  // layout realistic.
-  return "OggS" + Z(22) + std::string(1, '\x01') + std::string(1, char(packet.size() & 0xFF)) + packet;
+// Header packets of a stream as libvorbis lays them out: the identification
+// header alone on the first page, the comment and setup headers after it.
+std::string Vorbis(const std::vector<std::string>& comments, size_t maxSegments = 255) {
+  return OggStream(7, {VorbisIdPacket()}) + OggStream(7, {VorbisCommentPacket(comments), "\x05vorbis" + Z(20)}, maxSegments, 1);
 }
-std::string VorbisId() { return "\x01vorbis" + LE(0, 4) + std::string("\x02\x44\xAC\0\0", 5) + Z(17); }
 
 TEST(Ogg, Titles) {
   struct Case {
@@ -80,25 +84,35 @@ TEST(Ogg, Titles) {
     std::string bytes;
     std::string title;
   };
+  const std::string cover = "METADATA_BLOCK_PICTURE=" + std::string(100000, 'A');
+  // The comment header ends after one comment, and the setup header behind
+  // it on the same page holds what looks like a title comment.
+  std::string shortCount = "\x03vorbis" + LE(1, 4) + "v" + LE(3, 4) + LE(3, 4) + "A=1";
+  std::string setup = LE(9, 4) + "TITLE=Bad";
+  // A video stream's pages before and between the audio's.
+  std::string video = OggStream(9, {"\x80theora" + Z(35)});
+  std::string comment = OggStream(7, {VorbisCommentPacket({cover, "TITLE=Mixed"})}, 255, 1);
+  size_t secondPage = comment.find("OggS", 4);
+  std::string interleaved = video + OggStream(7, {VorbisIdPacket()}) + comment.substr(0, secondPage) +
+                            OggStream(9, {Z(300)}, 255, 1) + comment.substr(secondPage);
   const Case cases[] = {
-      {"TITLE=", OggPage(VorbisId()) + OggPage("\x03vorbis" + Comments({"TITLE=Night"})), "Night"},
-      {"title= as FFmpeg writes it", OggPage(VorbisId()) + OggPage("\x03vorbis" + Comments({"title=Night"})), "Night"},
-      {"Title= mixed case", OggPage(VorbisId()) + OggPage("\x03vorbis" + Comments({"ARTIST=a", "Title=Mix"})), "Mix"},
-      {"TITLESORT does not match", OggPage(VorbisId()) + OggPage("\x03vorbis" + Comments({"TITLESORT=s"})), ""},
-      {"Japanese", OggPage(VorbisId()) + OggPage("\x03vorbis" + Comments({"TITLE=夜の音"})), "夜の音"},
-      {"only the first comment header", OggPage(VorbisId()) + OggPage("\x03vorbis" + Comments({"A=1"})) +
-                                            OggPage("\x03vorbis" + Comments({"TITLE=Late"})), ""},
-      {"empty vendor is passed over", OggPage("\x03vorbis" + Comments({"TITLE=Empty"}, "")) +
-                                          OggPage("\x03vorbis" + Comments({"TITLE=Next"})), "Next"},
-      {"not Vorbis", OggPage("OpusHead" + Z(11)) + OggPage("OpusTags" + Comments({"TITLE=Opus"})), ""},
-      {"magic is exact", "oggs" + OggPage(VorbisId()).substr(4) + OggPage("\x03vorbis" + Comments({"TITLE=x"})), ""},
+      {"TITLE=", Vorbis({"TITLE=Night"}), "Night"},
+      {"title= as FFmpeg writes it", Vorbis({"title=Night"}), "Night"},
+      {"Title= mixed case", Vorbis({"ARTIST=a", "Title=Mix"}), "Mix"},
+      {"TITLESORT does not match", Vorbis({"TITLESORT=s"}), ""},
+      {"Japanese", Vorbis({"TITLE=夜の音"}), "夜の音"},
+      {"empty vendor", OggStream(7, {VorbisIdPacket()}) + OggStream(7, {"\x03vorbis" + Comments({"TITLE=Empty"}, "")}, 255, 1), "Empty"},
+      {"after a cover, over several pages", Vorbis({cover, "TITLE=Far"}), "Far"},
+      {"over pages of few segments", Vorbis({"ARTIST=" + std::string(3000, 'a'), "TITLE=Small"}, 3), "Small"},
+      {"a comment header cut short", Vorbis({cover, "TITLE=Far"}).substr(0, 50000), ""},
+      {"the walk ends with the packet",
+       OggStream(7, {VorbisIdPacket()}) + OggStream(7, {shortCount, setup}, 255, 1), ""},
+      {"another stream first and in between", interleaved, "Mixed"},
+      {"Opus", OggStream(3, {"OpusHead" + Z(11)}) + OggStream(3, {"OpusTags" + Comments({"TITLE=Opus"})}, 255, 1), "Opus"},
+      {"neither Vorbis nor Opus", OggStream(3, {"Speex   " + Z(72)}) + OggStream(3, {Comments({"TITLE=x"})}, 255, 1), ""},
+      {"magic is exact", "oggs" + Vorbis({"TITLE=x"}).substr(4), ""},
   };
   for (const auto& c : cases) EXPECT_EQ(Read(meta::OggTitle, c.bytes), c.title) << c.name;
-  // A header that begins across the reader's chunk boundary.
-  for (size_t pad : {8180u, 8185u, 8190u, 8195u, 8200u}) {
-    std::string b = OggPage(VorbisId()) + std::string(pad, 'p') + "\x03vorbis" + Comments({"TITLE=Far"});
-    EXPECT_EQ(Read(meta::OggTitle, b), "Far") << pad;
-  }
 }
 
 std::string Midi(const std::string& track, const std::string& second = "") {
@@ -157,10 +171,23 @@ TEST(Asf, TitlesAndLengths) {
   EXPECT_EQ(Read(meta::AsfTitle, Asf({AsfObject(kAsfOther, Z(30)), Content(u"late")}, 1)), "");
   EXPECT_EQ(Read(meta::AsfTitle, "RIFF" + Asf({Content(u"x")}).substr(4)), "");
   // The play duration counts the preroll (milliseconds) before the first
-  // audible sample: 123.4567 s - 3 s.
-  EXPECT_EQ(Read(meta::AsfLength, Asf({Content(u"t"), Properties(1'234'567'890, 3000)})), 120);
-  EXPECT_EQ(Read(meta::AsfLength, Asf({Properties(50'000'000, 0)})), 5);
-  EXPECT_EQ(Read(meta::AsfLength, Asf({Properties(10'000'000, 5000)})), 0);
+  // audible sample. Playback ends when the position reaches the length, so
+  // a part of a second counts as a whole one.
+  struct Case {
+    uint64_t duration, preroll;
+    int seconds;
+  };
+  const Case cases[] = {
+      {1'234'567'890, 3000, 121},  // 120.456789 s
+      {50'000'000, 0, 5},
+      {50'000'001, 0, 6},
+      {80'000'000, 3000, 5},
+      {80'000'001, 3000, 6},
+      {10'000'000, 5000, 0},
+      {UINT64_MAX, UINT64_MAX, 0},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Read(meta::AsfLength, Asf({Content(u"t"), Properties(c.duration, c.preroll)})), c.seconds) << c.duration;
   // A child whose size is smaller than its header ends the walk.
   std::string broken = std::string(kAsfOther, 16) + LE(3, 8);
   EXPECT_EQ(Read(meta::AsfLength, Asf({broken, Properties(50'000'000, 0)})), 0);
@@ -213,9 +240,14 @@ TEST(RealMedia, VersionsAndChunks) {
   }
 }
 
-std::string M4a(const std::string& brand, const std::string& title) {
+// An audio file as iTunes lays it out: ftyp, moov/udta/meta (a full box
+// holding hdlr and ilst)/ilst/©nam/data.
+std::string M4a(const std::string& brand, const std::string& title, bool quickTimeMeta = false, bool underMoov = false) {
   std::string nam = Box("\xA9nam", Box("data", BE(1, 4) + Z(4) + title));
-  return Box("ftyp", brand + Z(4) + "isom") + Box("moov", Box("mvhd", Z(100)) + Box("udta", FullBox("meta", Box("hdlr", Z(25)) + Box("ilst", Box("\xA9" "ART", Z(20)) + nam))));
+  std::string items = Box("hdlr", Z(25)) + Box("ilst", Box("\xA9" "ART", Box("data", BE(1, 4) + Z(4) + "A")) + nam);
+  std::string meta = quickTimeMeta ? Box("meta", items) : FullBox("meta", items);
+  std::string moov = Box("mvhd", Z(100)) + (underMoov ? meta : Box("udta", meta));
+  return Box("ftyp", brand + Z(4) + "isom") + Box("moov", moov);
 }
 std::string FullBoxV(int version, const std::string& body) { return Box("mvhd", std::string(1, char(version)) + Z(3) + body); }
 std::string Mvhd(int version, uint32_t scale, uint64_t duration) {
@@ -224,16 +256,30 @@ std::string Mvhd(int version, uint32_t scale, uint64_t duration) {
 }
 
 TEST(Mp4, AudioTitles) {
-  EXPECT_EQ(Read(meta::Mp4AudioTitle, M4a("M4A ", "林檎")), "林檎");
-  EXPECT_EQ(Read(meta::Mp4AudioTitle, M4a("mp42", "No")), "");
-  EXPECT_EQ(Read(meta::Mp4AudioTitle, M4a("m4a ", "No")), "");  // brands are exact
-  EXPECT_EQ(Read(meta::Mp4AudioTitle, M4a("M4A ", std::string("ab\0c", 4))), "ab");
-  EXPECT_EQ(Read(meta::Mp4AudioTitle, Box("free", Z(4)) + M4a("M4A ", "After free")), "After free");
-  // A 64-bit size before moov is followed.
-  std::string wide = BE(1, 4) + "mdat" + BE(32, 8) + Z(16);
-  EXPECT_EQ(Read(meta::Mp4AudioTitle, wide + M4a("M4A ", "Wide").substr(20)), "Wide");
-  // A box claiming more than the file holds ends the walk.
-  EXPECT_EQ(Read(meta::Mp4AudioTitle, BE(0x7FFFFFFF, 4) + "free" + M4a("M4A ", "x")), "");
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::string title;
+  };
+  std::string utf16 = Box("ftyp", "M4A " + Z(4)) +
+                      Box("moov", Box("udta", FullBox("meta", Box("ilst", Box("\xA9nam", Box("data", BE(2, 4) + Z(4) + Utf16Be(u"曲")))))));
+  const Case cases[] = {
+      {"M4A brand", M4a("M4A ", "林檎"), "林檎"},
+      {"mp42 brand", M4a("mp42", "Other"), "Other"},
+      {"isom brand", M4a("isom", "Iso"), "Iso"},
+      {"no ftyp at all", M4a("M4A ", "Bare").substr(20), "Bare"},
+      {"QuickTime meta without version and flags", M4a("M4A ", "Plain meta", true), "Plain meta"},
+      {"meta directly under moov", M4a("qt  ", "Under moov", true, true), "Under moov"},
+      {"UTF-16 data", utf16, "曲"},
+      {"text stops at a zero byte", M4a("M4A ", std::string("ab\0c", 4)), "ab"},
+      {"after a free box", Box("free", Z(4)) + M4a("M4A ", "After free"), "After free"},
+      // A 64-bit size before moov is followed.
+      {"after a 64-bit mdat", BE(1, 4) + "mdat" + BE(32, 8) + Z(16) + M4a("M4A ", "Wide").substr(20), "Wide"},
+      // A box claiming more than the file holds ends the walk.
+      {"a box past the file", BE(0x7FFFFFFF, 4) + "free" + M4a("M4A ", "x"), ""},
+      {"no ilst", Box("moov", Box("udta", FullBox("meta", Box("hdlr", Z(25))))), ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Read(meta::Mp4AudioTitle, c.bytes), c.title) << c.name;
 }
 
 TEST(Mp4, Lengths) {

@@ -53,6 +53,21 @@ TEST(ReadLength, HeadersStandBehindTheProbe) {
   EXPECT_EQ(ReadLength(p.state, dir.Write("c.ogg", flac)), 0);
 }
 
+TEST(ReadLength, FlacStatesItsLengthWithoutTheDevice) {
+  TempDir dir;
+  FakePlayer p;
+  p.device.On("status Qel_ length", {0, "99000"});
+  std::string flac = "fLaC" + std::string("\x80\0\0\x22", 4) + Z(10) + std::string("\x0A\xC4\x42\0", 4) + BE(441001, 4) + Z(16);
+  EXPECT_EQ(ReadLength(p.state, dir.Write("c.flac", flac)), 11);  // 10.00002 s, rounded up
+  EXPECT_EQ(ReadLength(p.state, dir.Write("c.FLA", flac)), 11);
+  EXPECT_TRUE(p.device.commands.empty()) << "the media device was asked for a length the header holds";
+  // A STREAMINFO without a sample count is measured by the device.
+  std::string unknown = "fLaC" + std::string("\x80\0\0\x22", 4) + Z(10) + std::string("\x0A\xC4\x42\0", 4) + BE(0, 4) + Z(16);
+  const std::string path = dir.Write("u.flac", unknown);
+  EXPECT_EQ(ReadLength(p.state, path), 99);
+  EXPECT_EQ(p.device.commands, ProbeCommands(path));
+}
+
 TEST(ReadLength, VideoHeadersFirst) {
   TempDir dir;
   FakePlayer p;
@@ -90,7 +105,7 @@ TEST(ReadTitle, ChosenByExtensionOnly) {
   EXPECT_EQ(ReadTitle(dir.Write("B.Mp3", tag)), "Tagged");
   EXPECT_EQ(ReadTitle(dir.Write("c.mp4", tag)), "");
   EXPECT_EQ(ReadTitle(dir.Write("mp3", tag)), "");
-  EXPECT_EQ(ReadTitle(dir.Write("d.ogg", "OggS" + std::string("\x03vorbis") + Comments({"title=Low"}))), "Low");
+  EXPECT_EQ(ReadTitle(dir.Write("d.ogg", OggStream(1, {VorbisIdPacket()}) + OggStream(1, {VorbisCommentPacket({"title=Low"})}, 255, 1))), "Low");
   EXPECT_EQ(ReadTitle(dir.Write("e.fla", "fLaC" + std::string("\x84\0\0", 4).substr(0, 1) + BE(Comments({"TITLE=F"}).size(), 3) + Comments({"TITLE=F"}))), "F");
   EXPECT_EQ(ReadTitle(dir.Write("f.mid", "MThd" + BE(6, 4) + Z(6) + "MTrk" + BE(8, 4) + std::string("\0\xFF\x03\x04Tune", 8))), "Tune");
   EXPECT_EQ(ReadTitle(dir.path() + "/missing.mp3"), "");

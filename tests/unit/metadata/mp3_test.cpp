@@ -19,6 +19,24 @@ std::string Png(uint32_t w, uint32_t h) {
   return std::string("\x89PNG\r\n\x1a\n", 8) + BE(13, 4) + "IHDR" + BE(w, 4) + BE(h, 4) + Z(5);
 }
 
+// As a tagger stores unsynchronised bytes: a zero after every FF that is
+// followed by a byte of E0 or more, by a zero, or by nothing.
+std::string Unsync(const std::string& in) {
+  std::string out;
+  for (size_t i = 0; i < in.size(); ++i) {
+    out.push_back(in[i]);
+    if (uint8_t(in[i]) == 0xFF && (i + 1 == in.size() || uint8_t(in[i + 1]) >= 0xE0 || in[i + 1] == 0)) out.push_back('\0');
+  }
+  return out;
+}
+
+// A 2.4 frame with the given format flags and the bytes they announce.
+std::string Frame24(const std::string& id, uint8_t format, const std::string& stored) {
+  return id + Syncsafe(stored.size()) + '\0' + char(format) + stored;
+}
+// A 2.4 frame whose size is written plainly, as some writers did.
+std::string PlainFrame24(const std::string& id, const std::string& body) { return id + BE(body.size(), 4) + Z(2) + body; }
+
 struct TitleCase {
   const char* name;
   std::string bytes;
@@ -28,15 +46,11 @@ struct TitleCase {
 TEST(Mp3Title, FramesEncodingsAndVersions) {
   const std::string bigApic = Frame(3, "APIC", std::string("\0image/png\0\3\0", 13) + std::string(5000, 'x'));
   std::string unsyncBody = std::string("\x01\xFF\xFE", 3) + Utf16Le(u"\uFF21B") + Z(2);
-  // As a tagger stores it: every FF followed by a byte >= E0 or by 00 gets a
-  // zero inserted; the frame size counts the bytes before that.
-  std::string unsyncStored;
-  for (size_t i = 0; i < unsyncBody.size(); ++i) {
-    unsyncStored.push_back(unsyncBody[i]);
-    if (uint8_t(unsyncBody[i]) == 0xFF && (i + 1 == unsyncBody.size() || uint8_t(unsyncBody[i + 1]) >= 0xE0 || unsyncBody[i + 1] == 0))
-      unsyncStored.push_back('\0');
-  }
-  std::string unsyncFrames = "TIT2" + BE(unsyncBody.size(), 4) + Z(2) + unsyncStored;
+  std::string unsyncFrames = "TIT2" + BE(unsyncBody.size(), 4) + Z(2) + Unsync(unsyncBody);
+  // A picture full of FF bytes before the title: skipping it has to take
+  // the inserted zeros out as it goes.
+  std::string ffPicture = std::string("\0image/png\0\3\0", 13) + std::string(3000, '\xFF');
+  std::string unsyncPicture = Unsync(Frame(3, "APIC", ffPicture) + Frame(3, "TIT2", std::string("\0Behind", 7)));
   std::string v22Big = Frame(2, "TAL", std::string(300, 'a'));
   const TitleCase cases[] = {
       {"ascii, encoding 0", Tag(3, Frame(3, "TIT2", std::string("\0Hello", 6))), "Hello"},
@@ -58,12 +72,30 @@ TEST(Mp3Title, FramesEncodingsAndVersions) {
       {"large picture before the title", Tag(3, bigApic + Frame(3, "TIT2", std::string("\0After", 6))), "After"},
       {"padding ends the walk", Tag(3, Frame(3, "TALB", "\0x") + Z(20) + Frame(3, "TIT2", std::string("\0Out", 4))), ""},
       {"unsynchronised tag", Tag(3, unsyncFrames + Frame(3, "TALB", "\0x"), 0x80), "\uFF21" "B"},
+      {"unsynchronised picture before the title", Tag(3, unsyncPicture, 0x80), "Behind"},
+      {"v2.4 grouping byte", Tag(4, Frame24("TIT2", 0x40, std::string("\x07\0Grouped", 9))), "Grouped"},
+      {"v2.4 group, data length and unsynchronised",
+       Tag(4, Frame24("TIT2", 0x43, "\x07" + Syncsafe(9) + Unsync(std::string("\x01\xFF\xFE", 3) + Utf16Le(u"\uFFE0") + Z(2)))),
+       "\uFFE0"},
+      {"v2.4 data length only", Tag(4, Frame24("TIT2", 0x01, Syncsafe(5) + std::string("\0Dli", 4))), "Dli"},
+      {"v2.3 grouping byte", Tag(3, "TIT2" + BE(8, 4) + std::string("\0\x20\x05\0Group", 9)), "Group"},
+      {"v2.4 plain sizes over 127 bytes",
+       Tag(4, PlainFrame24("TALB", std::string(200, 'a')) + PlainFrame24("TIT2", std::string("\0Plain", 6))), "Plain"},
+      {"v2.4 plain size of 256 bytes",
+       Tag(4, PlainFrame24("TALB", std::string(256, 'a')) + PlainFrame24("TIT2", std::string("\0Even", 5))), "Even"},
+      {"v2.4 plain sizes over letters",
+       Tag(4, PlainFrame24("TXXX", std::string(300, 'A')) + PlainFrame24("TIT2", std::string("\0Letters", 8)), 0, 40), "Letters"},
+      {"v2.4 syncsafe size of 256 bytes", Tag(4, Frame(4, "TALB", std::string(256, 'a')) + Frame(4, "TIT2", std::string("\0Safe", 5))), "Safe"},
       {"v2.3 extended header", Tag(3, BE(6, 4) + Z(6) + Frame(3, "TIT2", std::string("\0Ext", 4)), 0x40), "Ext"},
       {"v2.4 extended header", Tag(4, Syncsafe(6) + Z(2) + Frame(4, "TIT2", std::string("\0Ext4", 5)), 0x40), "Ext4"},
       {"frame header cut by the tag end", Tag(3, Frame(3, "TALB", "\0x") + "TIT2"), ""},
       {"frame body running past the tag", Tag(3, "TIT2" + BE(1000, 4) + Z(2) + std::string("\0Cut", 4)), "Cut"},
-      {"no title frame: no ID3v1 fallback",
-       Tag(3, Frame(3, "TALB", "\0x")) + std::string(100, 'a') + "TAG" + "Fallback" + Z(117), ""},
+      {"no title frame: the ID3v1 title",
+       Tag(3, Frame(3, "TALB", "\0x")) + std::string(100, 'a') + "TAG" + "Fallback" + Z(117), "Fallback"},
+      {"an empty title frame: the ID3v1 title",
+       Tag(3, Frame(3, "TIT2", std::string("\0", 1))) + std::string(100, 'a') + "TAG" + "Fallback" + Z(117), "Fallback"},
+      {"a compressed title frame: the ID3v1 title",
+       Tag(4, Frame24("TIT2", 0x09, Syncsafe(6) + "xxxx")) + std::string(100, 'a') + "TAG" + "Fallback" + Z(117), "Fallback"},
   };
   for (const auto& c : cases) EXPECT_EQ(Title(c.bytes), c.title) << c.name;
 }
@@ -153,9 +185,17 @@ int Length(const std::string& bytes) {
 TEST(MpegAudioLength, XingAndBitrates) {
   const std::string stereo = FrameHeader(0xFB, 0x90, 0x00);  // MPEG-1 Layer III, 128 kbit/s, 44100 Hz
   const std::string mono = FrameHeader(0xFB, 0x90, 0xC0);
-  auto xing = [](const std::string& header, size_t at, uint32_t frames, const char* word = "Xing") {
-    return header + Z(at - 4) + word + BE(15, 4) + BE(frames, 4) + Z(100);
+  auto xing = [](const std::string& header, size_t at, uint32_t frames, const char* word = "Xing", uint32_t flags = 15) {
+    return header + Z(at - 4) + word + BE(flags, 4) + BE(frames, 4) + Z(100);
   };
+  // Fraunhofer's header: version, delay, quality, bytes, frames, then its
+  // table.
+  auto vbri = [](const std::string& header, uint32_t frames) {
+    return header + Z(32) + "VBRI" + BE(1, 2) + BE(1000, 2) + BE(75, 2) + BE(4'000'000, 4) + BE(frames, 4) + Z(100);
+  };
+  // A 2.4 tag with a footer: the audio starts after it.
+  std::string footerTag = std::string("ID3\4\0\x10", 6) + Syncsafe(1004) + Frame(4, "TIT2", std::string("\0F", 2)) + Z(1004 - 12) +
+                          std::string("3DI\4\0\x10", 6) + Syncsafe(1004);
   struct Case {
     const char* name;
     std::string bytes;
@@ -174,6 +214,12 @@ TEST(MpegAudioLength, XingAndBitrates) {
       {"Xing of zero frames answers 0", xing(stereo, 36, 0), 0},
       {"unknown frame count: bitrate", xing(stereo, 36, 0xFFFFFFFF) + std::string(16000 - 152, 'a'), 1},
       {"Info is not Xing", xing(stereo, 36, 10000, "Info") + std::string(32000 - 152, 'a'), 2},
+      // Bytes and table only: the byte count stands where frames would.
+      {"Xing without a frame count: bitrate", xing(stereo, 36, 4'000'000, "Xing", 14) + std::string(32000 - 152, 'a'), 2},
+      {"Xing with frames and nothing else", xing(stereo, 36, 10000, "Xing", 1), 261},
+      {"VBRI, 10000 frames", vbri(stereo, 10000) + std::string(50000, 'a'), 261},
+      {"VBRI in MPEG-2, 576 samples", vbri(FrameHeader(0xF3, 0x90, 0x00), 1000) + std::string(50000, 'a'), 26},
+      {"after a 2.4 footer", footerTag + stereo + std::string(32000 - 4, 'a'), 2},
       {"4,000,000 bytes at 128 kbit/s with both tags", big, 250},
       {"the same without ID3v1", noTrailer, 250},
       {"MPEG-2 Layer III, 80 kbit/s", FrameHeader(0xF3, 0x90, 0x00) + std::string(100000 - 4, 'a'), 10},

@@ -1,0 +1,77 @@
+// The media engine as the program sees it. libmpv, FluidSynth and
+// libavformat with everything they pull in (a few hundred libraries, tens of
+// megabytes) live in a module of their own that the program loads the first
+// time a file is opened or measured, so the window never waits for them and
+// a player that plays nothing never maps them. This header is the whole
+// boundary: the program includes it, the module exports the one factory
+// below, and everything crosses through the interface.
+//
+// Threading: every method is called on the user-interface thread; whatever
+// the engine reports (notifications, FrameReady) comes back through the
+// Poster, on that thread.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "core/platform.h"
+
+namespace qel::engine {
+
+// Queues a task to run later on the user-interface thread. May be called
+// from any thread; must not run the task synchronously.
+using Poster = std::function<void(std::function<void()>)>;
+// Whether a notification still speaks for the device that plays: false once
+// its device has been closed or reopened, or asked for a newer
+// "play ... notify", since it was sent. A notification the program holds
+// back (behind a dialog, say) asks this before it is acted on.
+using NotifyCurrent = std::function<bool()>;
+using NotifyHandler = std::function<void(int code, const std::string& alias, NotifyCurrent current)>;
+
+// A video surface: the desktop registers its pane under the native handle
+// number it gives the core (Window::NativeHandle). After
+// "window <alias> handle <n>" the engine renders the video (BGRA) at the
+// destination rectangle of "put"; FrameReady is called on the UI thread
+// whenever a new frame is there, and the sink then asks VideoFrame.
+struct VideoSink {
+  virtual ~VideoSink() = default;
+  virtual void FrameReady() = 0;
+  virtual int Width() = 0;  // pane client size
+  virtual int Height() = 0;
+};
+
+// The latest frame drawn for a surface, and where it goes in the pane
+// (left, top, right, bottom; may start negative or overflow the pane).
+struct Frame {
+  qel::Picture picture;  // BGRA top-down, destination size
+  qel::Rect destination;
+};
+
+class MediaEngine : public qel::MediaDevice {
+ public:
+  // Receives "play ... notify" outcomes (kNotifySuccessful, kNotifySuperseded,
+  // kNotifyAborted, kNotifyFailure when the file became unreadable while it
+  // played), once each, through the Poster. A notification whose device has
+  // been closed (or reopened) before delivery is dropped, and so is an
+  // aborted one that a newer "play ... notify" of its device has overtaken;
+  // for one delivered but acted on later, `current` tells the same.
+  virtual void SetNotifyHandler(NotifyHandler handler) = 0;
+
+  virtual void RegisterSurface(unsigned handle, VideoSink* sink) = 0;
+  virtual void UnregisterSurface(unsigned handle) = 0;
+  virtual std::optional<Frame> VideoFrame(unsigned handle) = 0;
+
+  // The frame shown in the video window of an alias: BGRA top-down at the
+  // destination size, for capture. nullopt without a picture.
+  virtual std::optional<qel::Picture> CurrentFrame(const std::string& alias) = 0;
+};
+
+// The module's one exported symbol. It answers nullptr when the module was
+// built for another version of this interface; the caller owns the engine
+// and deletes it before the program ends (the module itself stays loaded).
+inline constexpr int kModuleInterfaceVersion = 2;
+inline constexpr const char* kModuleFactorySymbol = "qel_engine_module_create";
+using ModuleFactory = MediaEngine* (*)(int interfaceVersion, const Poster* post);
+
+}  // namespace qel::engine

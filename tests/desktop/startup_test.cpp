@@ -1,0 +1,90 @@
+// The start's order on the real window offscreen: the window is painted
+// before the first open runs, and what a second start sends meanwhile waits
+// for that open.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+
+#include "desktop/main_window.h"
+#include "fakes/fakes.h"
+#include "fakes/files.h"
+
+namespace qel::desktop {
+namespace {
+
+// Counts the paints a widget receives.
+struct PaintCounter : QObject {
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+bool RunUntil(const std::function<bool()>& done, int ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done() && clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  return done();
+}
+
+TEST(StartupOrder, TheFileOfTheCommandLineOpensOnceTheWindowIsPainted) {
+  test::FakePlayer player;
+  test::TempDir dir;
+  test::WriteAll(dir / "song.mp3", "");
+  PaintCounter counter;
+  int paintsAtOpen = -1;
+  std::vector<std::string> order;
+  player.device.responder = [&](const std::string& command, test::FakeDevice::Reply& reply) {
+    if (command.rfind("open ", 0) == 0 && command.find("Qel_") == std::string::npos) {
+      paintsAtOpen = counter.paints;
+      order.push_back("open");
+    }
+    if (command.find(" length") != std::string::npos) {
+      reply.answer = "60000";
+      return true;
+    }
+    return false;
+  };
+  MainWindow window{player.state, nullptr};
+  window.installEventFilter(&counter);
+
+  window.CreateThenOpen(dir / "song.mp3", OpenKind::File);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(paintsAtOpen, -1) << "the file was opened before the window could be painted";
+
+  // A second start's command arrives before the first open: it waits.
+  bool answered = false;
+  window.FromSecondStart('C', "1006", [&] {
+    order.push_back("second start");
+    answered = true;
+  });
+  EXPECT_FALSE(answered);
+
+  ASSERT_TRUE(RunUntil([&] { return answered; }, 5000));
+  EXPECT_GT(paintsAtOpen, 0) << "the window had not been painted when the file was opened";
+  EXPECT_EQ(order, (std::vector<std::string>{"open", "second start"}));
+  EXPECT_EQ(player.state.entries.size(), 1u);
+}
+
+TEST(StartupOrder, AWindowThatIsNeverPaintedStillOpens) {
+  test::FakePlayer player;
+  test::TempDir dir;
+  test::WriteAll(dir / "a.mp3", "");
+  test::WriteAll(dir / "b.mp3", "");
+  player.device.responder = [](const std::string& command, test::FakeDevice::Reply& reply) {
+    if (command.find(" length") == std::string::npos) return false;
+    reply.answer = "60000";
+    return true;
+  };
+  MainWindow window{player.state, nullptr};
+  window.CreateThenOpen(dir.path, OpenKind::File);
+  window.hide();  // minimised or hidden at once: no paint comes
+  ASSERT_TRUE(RunUntil([&] { return player.state.entries.size() == 2; }, 5000));
+  EXPECT_EQ(window.RowCount(), 2);
+}
+
+}  // namespace
+}  // namespace qel::desktop
