@@ -134,6 +134,7 @@ void MainWindow::BuildControls() {
   list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list_->setUniformItemSizes(true);
   list_->setItemDelegate(new RowDelegate(state_, rowHeight_, list_));
+  new RowBackground(state_, list_);
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   list_->setAcceptDrops(false);

@@ -109,6 +109,9 @@ class MainWindow : public QWidget, public Window {
   Rect WindowRect() override;
   void SetControlFont(Control control, const std::string& face, int points, int style) override;
   void SetCenterText(bool on) override;
+  void SetPaneText(const std::string& text) override;
+  void ShowPaneCaret(bool shown) override;
+  void HighlightPaneLine(int line) override;
   std::optional<FontPick> FontDialog(const FontPick& preset) override;
   int PixelsPerInch() override;
   std::optional<SaveChoice> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,
