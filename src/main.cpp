@@ -150,6 +150,10 @@ int main(int argc, char** argv) {
   desktop::SessionEnd sessionEnd([&window] { return window.EndSession(); });
 
   const StartupOpen open = ChooseStartupOpen(args, cwd, AutoPlaylistPath(executable, name));
+  // A start that plays needs the engine right after its list: its
+  // libraries are mapped while the list is built. A resumed list plays
+  // nothing until asked, and leaves them unmapped.
+  if (open.kind != OpenKind::ResumedList && !open.target.empty()) window.onStartupOpen = [&engine] { engine.Preload(); };
   window.CreateThenOpen(open.target, open.kind);
   if (!window.Destroyed()) mpris.Register(name);
 

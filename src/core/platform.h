@@ -206,6 +206,13 @@ class Window {
   virtual int PixelsPerInch() = 0;
   // The pane's centred-text style.
   virtual void SetCenterText(bool on) = 0;
+  // The pane's text, UTF-8 with CR LF between lines; a new text drops the
+  // highlighted line and scrolls to the top.
+  virtual void SetPaneText(const std::string& text) = 0;
+  // The caret in the pane: shown while lyrics are in it.
+  virtual void ShowPaneCaret(bool shown) = 0;
+  // Marks one line of the pane's text (-1: none) and keeps it in view.
+  virtual void HighlightPaneLine(int line) = 0;
   // The save dialog, owned by the main window; it asks before overwriting
   // and appends the chosen filter's extension (or defaultExt, for a filter
   // without one) to a name without one. Nothing when cancelled, else the

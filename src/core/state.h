@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/pane/lrc.h"
 #include "core/platform.h"
 #include "core/settings/settings.h"
 
@@ -93,6 +94,12 @@ struct AppState {
   // ---- pane
   std::optional<Picture> panePicture;
   std::optional<Picture> paneBackdrop;
+  // Counts the pictures the pane has taken, so that what is built from one
+  // (the list's background) is built again only for a new one.
+  uint64_t pictureSerial = 0;
+  // Timed lyrics in the pane: when each line is sung, and the line marked.
+  std::vector<LyricsMark> lyricsMarks;
+  int sungLine = -1;
 };
 
 }  // namespace qel

@@ -12,7 +12,20 @@ EngineLoader::EngineLoader(std::vector<std::string> modulePaths, engine::Poster 
 
 // The engine goes before the program ends; its module stays mapped; libmpv
 // and its company are not made to be unloaded.
-EngineLoader::~EngineLoader() { engine_.reset(); }
+EngineLoader::~EngineLoader() {
+  if (preload_.joinable()) preload_.join();
+  engine_.reset();
+}
+
+void EngineLoader::Preload() {
+  if (engine_ || tried_ || preload_.joinable()) return;
+  // The handle stays open: Engine()'s own dlopen of the same file then only
+  // counts it once more.
+  preload_ = std::thread([paths = modulePaths_] {
+    for (const std::string& path : paths)
+      if (dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return;
+  });
+}
 
 std::vector<std::string> EngineLoader::ModulePathsFor(const std::string& executable) {
   const std::string name = QEL_ENGINE_MODULE_NAME;
@@ -30,6 +43,7 @@ std::vector<std::string> EngineLoader::ModulePathsFor(const std::string& executa
 engine::MediaEngine* EngineLoader::Engine() {
   if (engine_ || tried_) return engine_.get();
   tried_ = true;
+  if (preload_.joinable()) preload_.join();
   for (const std::string& path : modulePaths_) {
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) continue;

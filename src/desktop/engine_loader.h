@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/module.h"
@@ -31,6 +32,11 @@ class EngineLoader : public engine::MediaEngine {
 
   bool Loaded() const { return engine_ != nullptr; }
 
+  // Maps the module's libraries on a worker thread, for a start that is
+  // about to play: the list is built meanwhile instead of after them. The
+  // engine itself is still made on this thread, at its first use.
+  void Preload();
+
   // engine::MediaEngine
   using MediaDevice::Send;
   int Send(const std::string& command, std::string* answer) override;
@@ -52,6 +58,7 @@ class EngineLoader : public engine::MediaEngine {
   std::vector<std::string> modulePaths_;
   engine::Poster post_;
   bool tried_ = false;
+  std::thread preload_;
   std::unique_ptr<engine::MediaEngine> engine_;
   engine::NotifyHandler handler_;
   std::map<unsigned, engine::VideoSink*> surfaces_;

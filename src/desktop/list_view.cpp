@@ -1,8 +1,36 @@
 #include "desktop/list_view.h"
 
+#include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QScrollBar>
+#include <QTextLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "core/list/row_look.h"
+#include "core/pane/placement.h"
+#include "desktop/pane_view.h"
+#include "desktop/qt_helpers.h"
 
 namespace qel::desktop {
+namespace {
+
+QColor Colour(uint32_t rgb) { return QColor::fromRgb(rgb); }
+
+bool ListPictureShown(const AppState& state) {
+  return state.settings.ShowBitmapList && state.panePicture && !state.panePicture->Empty();
+}
+
+}  // namespace
+
+int TextLineHeight(const QFont& font) {
+  QTextLayout layout(QString::fromUtf8("朝の歌 Ágy"), font);
+  layout.beginLayout();
+  const QTextLine line = layout.createLine();
+  layout.endLayout();
+  return std::max(QFontMetrics(font).height(), static_cast<int>(std::ceil(line.height())));
+}
 
 QSize RowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
   QSize size = QStyledItemDelegate::sizeHint(option, index);
@@ -12,17 +40,59 @@ QSize RowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelInde
 
 void RowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
   if (state_.entries.empty()) return;
-  const bool selected = option.state & QStyle::State_Selected;
-  const bool dark = state_.settings.DarkMode;
-  QColor background = selected ? QColor(0, 128, 255) : dark ? QColor(64, 64, 64) : QColor(Qt::white);
-  QColor text = selected || dark ? QColor(Qt::white) : QColor(Qt::black);
-  painter->fillRect(option.rect, background);
+  const RowLook look = LookOfRow(option.state & QStyle::State_Selected, state_.settings.DarkMode,
+                                 ListPictureShown(state_), index.row() == state_.currentIndex);
+  // Rows over the picture leave it showing: the list's background holds it.
+  if (look.fill) painter->fillRect(option.rect, Colour(*look.fill));
   QFont font = option.font;
-  if (index.row() == state_.currentIndex) font.setWeight(QFont::Bold);
+  if (look.bold) font.setWeight(QFont::Bold);
   painter->setFont(font);
-  painter->setPen(text);
+  painter->setPen(Colour(look.text));
   painter->drawText(option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                     index.data(Qt::DisplayRole).toString());
+}
+
+RowBackground::RowBackground(AppState& state, QListWidget* list) : QObject(list), state_(state), list_(list) {
+  list->viewport()->installEventFilter(this);
+  // Scrolling moves the rows over a fixed picture: the whole list is drawn
+  // again instead of moving the pixels already drawn.
+  connect(list->verticalScrollBar(), &QScrollBar::valueChanged, list->viewport(),
+          [this] { if (PictureShown()) list_->viewport()->update(); });
+}
+
+bool RowBackground::PictureShown() const { return ListPictureShown(state_); }
+
+const QImage& RowBackground::Image() {
+  const QSize size = list_->viewport()->size();
+  const bool dark = state_.settings.DarkMode;
+  const Picture& picture = *state_.panePicture;
+  if (builtFor_.serial == state_.pictureSerial && builtFor_.pixels == picture.pixels.data() &&
+      builtFor_.size == size && builtFor_.dark == dark)
+    return image_;
+  image_ = QImage(size, QImage::Format_RGB32);
+  image_.fill(Colour(ListBackground(dark)));
+  const Rect fit = FitListPicture(size.width(), size.height(), picture.width, picture.height);
+  if (fit.Width() > 0 && fit.Height() > 0) {
+    QPainter painter(&image_);
+    painter.drawImage(fit.left, fit.top, OpaqueImage(picture).scaled(fit.Width(), fit.Height(), Qt::IgnoreAspectRatio,
+                                                                     Qt::SmoothTransformation));
+  }
+  builtFor_ = {state_.pictureSerial, picture.pixels.data(), size, dark};
+  return image_;
+}
+
+bool RowBackground::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::Paint || watched != list_->viewport()) return false;
+  // Drawn before the rows, for the whole region being painted, so that the
+  // area below the last row matches the rows too.
+  QPainter painter(list_->viewport());
+  const QRegion region = static_cast<QPaintEvent*>(event)->region();
+  painter.setClipRegion(region);
+  if (PictureShown())
+    painter.drawImage(QPoint(0, 0), Image());
+  else
+    painter.fillRect(region.boundingRect(), Colour(ListBackground(state_.settings.DarkMode)));
+  return false;
 }
 
 }  // namespace qel::desktop

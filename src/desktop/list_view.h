@@ -1,12 +1,21 @@
 // The list's rows: selected, light, dark; the current entry in bold; the
-// height the list's font implies.
+// height the list's font implies; and the current file's picture fitted
+// behind them, fixed while the rows scroll over it.
 #pragma once
 
+#include <QImage>
+#include <QListWidget>
 #include <QStyledItemDelegate>
+#include <cstdint>
 
 #include "core/state.h"
 
 namespace qel::desktop {
+
+// The height of one line of the list's text in a font, with the faces that
+// draw Japanese and Latin text in it: a CJK face reaches above and below
+// the em that the font's own metrics describe.
+int TextLineHeight(const QFont& font);
 
 class RowDelegate : public QStyledItemDelegate {
  public:
@@ -18,6 +27,33 @@ class RowDelegate : public QStyledItemDelegate {
  private:
   AppState& state_;
   const int& rowHeight_;
+};
+
+// Paints the list's background: the picture fitted to the client area when
+// ShowBitmapList is on and there is one, else the plain light or dark
+// colour, down to the bottom of the list. The fitted picture is built once
+// per picture and size.
+class RowBackground : public QObject {
+ public:
+  RowBackground(AppState& state, QListWidget* list);
+  // Whether the rows are drawn over the picture now.
+  bool PictureShown() const;
+  // The background as it is now (built when needed), for tests.
+  const QImage& Image();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  AppState& state_;
+  QListWidget* list_;
+  QImage image_;
+  struct {
+    uint64_t serial = ~0ull;
+    const void* pixels = nullptr;
+    QSize size;
+    bool dark = false;
+  } builtFor_;
 };
 
 }  // namespace qel::desktop

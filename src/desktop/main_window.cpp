@@ -135,6 +135,7 @@ void MainWindow::BuildControls() {
   list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list_->setUniformItemSizes(true);
   list_->setItemDelegate(new RowDelegate(state_, rowHeight_, list_));
+  new RowBackground(state_, list_);
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   list_->setAcceptDrops(false);
@@ -187,6 +188,7 @@ void MainWindow::CreateThenOpen(const std::string& target, OpenKind kind) {
 void MainWindow::RunStartupOpen() {
   if (!startupOpen_) return;
   std::function<void()> open = std::exchange(startupOpen_, nullptr);
+  if (onStartupOpen && !destroyed_) onStartupOpen();
   if (!destroyed_) open();
   for (std::function<void()>& task : std::exchange(afterStartup_, {})) Request(std::move(task));
 }

@@ -60,6 +60,8 @@ class MainWindow : public QWidget, public Window {
   // Called after every operation of the player (a command, a request, a
   // tick, a slider or wheel move), once it has ended.
   std::function<void()> onSettled;
+  // Called once the window has been painted, just before the first open.
+  std::function<void()> onStartupOpen;
   bool Destroyed() const { return destroyed_; }
 
   // ---- Window seam
@@ -108,6 +110,9 @@ class MainWindow : public QWidget, public Window {
   Rect WindowRect() override;
   void SetControlFont(Control control, const std::string& face, int points, int style) override;
   void SetCenterText(bool on) override;
+  void SetPaneText(const std::string& text) override;
+  void ShowPaneCaret(bool shown) override;
+  void HighlightPaneLine(int line) override;
   std::optional<FontPick> FontDialog(const FontPick& preset) override;
   int PixelsPerInch() override;
   std::optional<SaveChoice> SaveFileDialog(const std::string& title, const std::vector<FileFilter>& filters,

@@ -6,19 +6,41 @@
 #include <QImageReader>
 #include <QString>
 
+#include <bit>
 #include <cstring>
+
+#include "core/pane/picture.h"
 
 namespace qel {
 namespace {
 
-// Pictures larger than this are refused before decoding: a cover that claims
-// a huge size would otherwise cost gigabytes.
-constexpr int kMaxSide = 16384;
+static_assert(std::endian::native == std::endian::little, "pictures are kept as the bytes of ARGB32 words");
+
+bool SameBytesAsPicture(QImage::Format format) {
+  // One 32-bit word per pixel, which on a little-endian machine is exactly
+  // the bytes blue, green, red, alpha (RGB32's alpha byte is always 0xFF).
+  return format == QImage::Format_ARGB32 || format == QImage::Format_RGB32;
+}
 
 std::optional<Picture> ReadFirstFrame(QImageReader& reader) {
   reader.setAutoTransform(false);
-  QSize size = reader.size();
-  if (size.isValid() && (size.width() > kMaxSide || size.height() > kMaxSide)) return std::nullopt;
+  const QSize size = reader.size();
+  // A picture that announces a size beyond the bound is not decoded at all:
+  // a cover claiming a huge size would otherwise cost gigabytes.
+  if (size.isValid() && !PictureSizeAllowed(size.width(), size.height())) return std::nullopt;
+  const QImage::Format format = reader.imageFormat();
+  if (size.isValid() && SameBytesAsPicture(format)) {
+    // Decoded straight into the picture's own pixels: a large cover is not
+    // copied once more.
+    Picture p;
+    p.width = size.width();
+    p.height = size.height();
+    p.pixels.resize(size_t(p.width) * size_t(p.height) * 4);
+    QImage target(p.pixels.data(), p.width, p.height, p.width * 4, format);
+    if (!reader.read(&target)) return std::nullopt;
+    if (target.constBits() == p.pixels.data() && target.format() == format) return p;
+    return QtImageDecoder::ToPicture(target);
+  }
   QImage image;
   if (!reader.read(&image)) return std::nullopt;
   return QtImageDecoder::ToPicture(image);
@@ -27,28 +49,15 @@ std::optional<Picture> ReadFirstFrame(QImageReader& reader) {
 }  // namespace
 
 std::optional<Picture> QtImageDecoder::ToPicture(const QImage& image) {
-  if (image.isNull() || image.width() <= 0 || image.height() <= 0) return std::nullopt;
-  // ARGB32 (not premultiplied) is stored as one 32-bit word per pixel, which
-  // on a little-endian machine is exactly the bytes blue, green, red, alpha.
-  QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+  if (image.isNull() || !PictureSizeAllowed(image.width(), image.height())) return std::nullopt;
+  const QImage argb = SameBytesAsPicture(image.format()) ? image : image.convertToFormat(QImage::Format_ARGB32);
   if (argb.isNull()) return std::nullopt;
   Picture p;
   p.width = argb.width();
   p.height = argb.height();
   const size_t row = size_t(p.width) * 4;
   p.pixels.resize(row * size_t(p.height));
-  for (int y = 0; y < p.height; ++y) {
-    const uchar* line = argb.constScanLine(y);
-    uint8_t* out = p.pixels.data() + row * size_t(y);
-    for (int x = 0; x < p.width; ++x) {
-      uint32_t v;
-      std::memcpy(&v, line + size_t(x) * 4, 4);
-      out[x * 4 + 0] = uint8_t(v);
-      out[x * 4 + 1] = uint8_t(v >> 8);
-      out[x * 4 + 2] = uint8_t(v >> 16);
-      out[x * 4 + 3] = uint8_t(v >> 24);
-    }
-  }
+  for (int y = 0; y < p.height; ++y) std::memcpy(p.pixels.data() + row * size_t(y), argb.constScanLine(y), row);
   return p;
 }
 
@@ -59,11 +68,6 @@ std::optional<Picture> QtImageDecoder::DecodeImageMemory(const std::vector<uint8
   QBuffer buffer(&data);
   if (!buffer.open(QIODevice::ReadOnly)) return std::nullopt;
   QImageReader reader(&buffer);
-  return ReadFirstFrame(reader);
-}
-
-std::optional<Picture> QtImageDecoder::DecodeImageFile(const std::string& path) {
-  QImageReader reader(QString::fromStdString(path));
   return ReadFirstFrame(reader);
 }
 

@@ -14,11 +14,12 @@ namespace qel {
 
 class QtImageDecoder : public ImageDecoder {
  public:
+  // Image files reach it as bytes too: the core reads them, so that a pipe
+  // or a huge file of a picture's name is never handed to a codec.
   std::optional<Picture> DecodeImageMemory(const std::vector<uint8_t>& bytes) override;
-  // The same for an image file.
-  std::optional<Picture> DecodeImageFile(const std::string& path);
 
-  // Converts a decoded image; nothing for a null image.
+  // Converts a decoded image; nothing for a null image or one beyond the
+  // picture bound.
   static std::optional<Picture> ToPicture(const QImage& image);
 };
 

@@ -20,6 +20,7 @@
 #include "core/settings/settings.h"
 #include "desktop/icons.h"
 #include "desktop/keys.h"
+#include "desktop/list_view.h"
 #include "desktop/main_window.h"
 #include "desktop/qt_helpers.h"
 #include "desktop/query_dialog.h"
@@ -273,7 +274,7 @@ void MainWindow::SetControlFont(Control control, const std::string& face, int po
     // would cut every line of Japanese text. It is set before the font: the
     // font change lays the rows out again, keeping selection and scroll.
     const QFontMetrics standard(QApplication::font());
-    rowHeight_ = ListRowHeight(-QFontMetrics(font).height(), standard.height(), standard.leading());
+    rowHeight_ = ListRowHeight(-TextLineHeight(font), standard.height(), standard.leading());
     list_->setFont(font);
     list_->viewport()->update();
   } else if (control == Control::PaneEdit) {
@@ -297,11 +298,10 @@ std::optional<FontPick> MainWindow::FontDialog(const FontPick& preset) {
   return pick;
 }
 
-void MainWindow::SetCenterText(bool on) {
-  QTextOption option = pane_->edit()->document()->defaultTextOption();
-  option.setAlignment(on ? Qt::AlignHCenter : Qt::AlignLeft);
-  pane_->edit()->document()->setDefaultTextOption(option);
-}
+void MainWindow::SetCenterText(bool on) { pane_->SetCenterText(on); }
+void MainWindow::SetPaneText(const std::string& text) { pane_->SetText(text); }
+void MainWindow::ShowPaneCaret(bool shown) { pane_->ShowCaret(shown); }
+void MainWindow::HighlightPaneLine(int line) { pane_->HighlightLine(line); }
 
 std::optional<std::string> MainWindow::OpenFileDialog(const std::vector<FileFilter>& filters) {
   QStringList patterns;

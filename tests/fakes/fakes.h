@@ -124,6 +124,15 @@ class FakeWindow : public Window {
     fonts[control] = {face, points, style};
   }
   void SetCenterText(bool on) override { centerText = on; }
+  void SetPaneText(const std::string& text) override {
+    paneText = text;
+    highlightedLine = -1;
+  }
+  void ShowPaneCaret(bool shown) override { paneCaret = shown; }
+  void HighlightPaneLine(int line) override {
+    highlightedLine = line;
+    highlights.push_back(line);
+  }
   std::optional<FontPick> FontDialog(const FontPick& preset) override {
     fontDialogs.push_back(preset);
     return fontDialogAnswer;
@@ -223,6 +232,11 @@ class FakeWindow : public Window {
   std::vector<Rect> moves;
   std::map<Control, FontChoice> fonts;
   bool centerText = false;
+  // The pane's text, caret and marked line.
+  std::string paneText;
+  bool paneCaret = false;
+  int highlightedLine = -1;
+  std::vector<int> highlights;
   std::vector<FontPick> fontDialogs;      // presets, in order
   std::optional<FontPick> fontDialogAnswer;  // nothing: the user cancels
   int pixelsPerInch = 96;

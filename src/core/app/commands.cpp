@@ -366,7 +366,7 @@ constexpr Command kCommands[] = {
     {40024, [](AppState& s, int) { CutSelectedToClipboard(s); Renumber(s); }},
     {40025, [](AppState& s, int) { RenameSelectedFiles(s); }},
     {40026, [](AppState& s, int) { Toggle(s, s.settings.ShowText, 40026); ShowPaneForCurrent(s); Relayout(s); }},
-    {40028, [](AppState& s, int) { Toggle(s, s.settings.DarkMode, 40028); Relayout(s); }},
+    {40028, [](AppState& s, int) { Toggle(s, s.settings.DarkMode, 40028); RedrawList(s); Relayout(s); }},
     // numeric pad: tenths of the length
     {41000, Tenth<0>},
     {41001, Tenth<1>},

@@ -296,6 +296,7 @@ void OnTimerTick(AppState& state) {
     window->RedrawList();
   }
   OnPositionTimer(state);
+  FollowSungLine(state);
 }
 
 void CloseMainWindow(AppState& state) {

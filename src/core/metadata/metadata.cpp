@@ -104,12 +104,12 @@ int ReadLength(AppState& state, const std::string& path) { return Length(&state,
 
 int ReadHeaderLength(const std::string& path) { return Length(nullptr, path); }
 
-MediaInfo ReadLyricsAndPicture(AppState& state, const std::string& path) {
+MediaInfo ReadLyricsAndPicture(AppState& state, const std::string& path, bool withPicture) {
   MediaInfo info;
   if (meta::LowerExtension(path) != ".mp3") return info;
   auto src = Source::OpenFile(path);
   if (!src) return info;
-  meta::LyricsAndPicture found = meta::Mp3LyricsAndPicture(*src, state.platform.images);
+  meta::LyricsAndPicture found = meta::Mp3LyricsAndPicture(*src, withPicture ? state.platform.images : nullptr);
   info.lyrics = std::move(found.lyrics);
   info.picture = std::move(found.picture);
   return info;

@@ -26,7 +26,7 @@ int ReadLength(AppState& state, const std::string& path);
 // whole media engine for a number only shown.
 int ReadHeaderLength(const std::string& path);
 // Lyrics and embedded picture (MP3 only); the picture is decoded through the
-// image seam.
-MediaInfo ReadLyricsAndPicture(AppState& state, const std::string& path);
+// image seam, unless withPicture is false (the caller has a better one).
+MediaInfo ReadLyricsAndPicture(AppState& state, const std::string& path, bool withPicture = true);
 
 }  // namespace qel

@@ -131,6 +131,9 @@ TEST(Companions, PictureBesideTheFile) {
       {"d.mp3", {"d.txt", "d.mp3.png", "dd.png"}, std::nullopt},
       {"e.f.ogg", {"e.png", "e.f.png"}, "e.f.png"},
       {"noext", {"noext.jpg"}, "noext.jpg"},
+      // Copied from Windows: the name differs in case only; the pane shows
+      // the same picture.
+      {"h.mp3", {"H.JPG"}, "H.JPG"},
   };
   for (const Row& row : rows) {
     for (const std::string& name : row.present) folder.Touch(name);

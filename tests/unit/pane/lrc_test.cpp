@@ -1,0 +1,60 @@
+#include "core/pane/lrc.h"
+
+#include <gtest/gtest.h>
+
+namespace qel {
+namespace {
+
+TEST(ParseLrc, ShowsTheWordsWithoutTags) {
+  const TimedLyrics lyrics = ParseLrc(
+      "[ti:夜の歌]\r\n"
+      "[ar:Qel]\r\n"
+      "[00:01.00]夜の歌\r\n"
+      "[00:03.50]星が<00:04.00>ひとつ\r\n"
+      "\r\n"
+      "[00:06.25][00:12.000]またひとつ  \r\n"
+      "[Chorus] words\r\n");
+  EXPECT_EQ(lyrics.text, "夜の歌\r\n星がひとつ\r\n\r\nまたひとつ\r\n[Chorus] words");
+  const std::vector<LyricsMark> expected = {{1000, 0}, {3500, 1}, {6250, 3}, {12000, 3}};
+  EXPECT_EQ(lyrics.marks, expected);
+}
+
+TEST(ParseLrc, TimesInEveryWrittenForm) {
+  struct Case {
+    const char* line;
+    long long ms;
+  } cases[] = {{"[01:02]x", 62000},    {"[01:02.3]x", 62300},   {"[01:02.34]x", 62340},
+               {"[01:02.345]x", 62345}, {"[01:02:34]x", 62340},  {"[100:00.00]x", 6000000}};
+  for (const Case& c : cases) {
+    const TimedLyrics lyrics = ParseLrc(c.line);
+    ASSERT_EQ(lyrics.marks.size(), 1u) << c.line;
+    EXPECT_EQ(lyrics.marks[0].ms, c.ms) << c.line;
+    EXPECT_EQ(lyrics.text, "x") << c.line;
+  }
+  // Not times: shown as they stand.
+  for (const char* line : {"[1:2.]x", "[aa:bb]x", "[01:02.34x]y", "[:02]x"}) {
+    const TimedLyrics lyrics = ParseLrc(line);
+    EXPECT_TRUE(lyrics.marks.empty()) << line;
+  }
+}
+
+TEST(ParseLrc, OffsetMovesEveryLineEarlier) {
+  const TimedLyrics later = ParseLrc("[offset:-500]\n[00:01.00]a\n[00:00.20]b\n");
+  EXPECT_EQ(later.text, "a\r\nb");
+  EXPECT_EQ(later.marks, (std::vector<LyricsMark>{{700, 1}, {1500, 0}}));
+  const TimedLyrics sooner = ParseLrc("[00:01.00]a\n[offset:+1500]\n");
+  EXPECT_EQ(sooner.marks, (std::vector<LyricsMark>{{0, 0}}));
+}
+
+TEST(SungLine, TheLastMarkAtOrBeforeThePosition) {
+  const std::vector<LyricsMark> marks = {{1000, 0}, {3500, 1}, {6250, 3}, {12000, 3}, {15000, 2}};
+  struct Case {
+    long long ms;
+    int line;
+  } cases[] = {{0, -1}, {999, -1}, {1000, 0}, {3499, 0}, {3500, 1}, {7000, 3}, {12500, 3}, {15000, 2}, {99999, 2}};
+  for (const Case& c : cases) EXPECT_EQ(SungLine(marks, c.ms), c.line) << c.ms;
+  EXPECT_EQ(SungLine({}, 5000), -1);
+}
+
+}  // namespace
+}  // namespace qel
