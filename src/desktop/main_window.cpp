@@ -127,6 +127,7 @@ void MainWindow::BuildControls() {
   if (engine_) {
     pane_->SetEngine(engine_, NativeHandle(Control::PaneEdit));
     videoWindow_ = new VideoWindow(engine_, NativeHandle(Control::PaneEdit), pane_, [this] { pane_->update(); });
+    pane_->videoShown = [this] { return videoWindow_->Showing(); };
   }
 
   list_ = new QListWidget(this);

@@ -8,8 +8,8 @@
 
 namespace qel::desktop {
 
-VideoWindow::VideoWindow(engine::MediaEngine* engine, unsigned handle, QWidget* pane, std::function<void()> softwareFrame)
-    : engine_(engine), handle_(handle), pane_(pane), softwareFrame_(std::move(softwareFrame)) {
+VideoWindow::VideoWindow(engine::MediaEngine* engine, unsigned handle, QWidget* pane, std::function<void()> repaintPane)
+    : engine_(engine), handle_(handle), pane_(pane), repaintPane_(std::move(repaintPane)) {
   setSurfaceType(QSurface::OpenGLSurface);
   // Keys stay with the main window, whose shortcuts they are.
   setFlag(Qt::WindowDoesNotAcceptFocus);
@@ -73,17 +73,18 @@ void VideoWindow::Placed(const qel::Rect& destination, bool shown, bool openGL) 
   } else {
     container_->hide();
   }
-  if (!openGL_ && softwareFrame_) softwareFrame_();
+  if (repaintPane_) repaintPane_();
 }
 
 void VideoWindow::Wipe() {
   showing_ = false;
   container_->hide();
+  if (repaintPane_) repaintPane_();
 }
 
 void VideoWindow::FrameReady() {
   if (!openGL_) {
-    if (softwareFrame_) softwareFrame_();
+    if (repaintPane_) repaintPane_();
     return;
   }
   // Drawn even out of sight: the player goes on only once its frames are

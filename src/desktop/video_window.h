@@ -20,9 +20,9 @@ namespace qel::desktop {
 class VideoWindow : public QWindow, public engine::VideoSink {
   Q_OBJECT
  public:
-  // pane: the widget the window sits in. softwareFrame: a frame drawn by
-  // the engine itself is there for the pane to paint.
-  VideoWindow(engine::MediaEngine* engine, unsigned handle, QWidget* pane, std::function<void()> softwareFrame);
+  // pane: the widget the window sits in. repaintPane: the pane is to paint
+  // anew (a frame the engine drew itself, or the window came or went).
+  VideoWindow(engine::MediaEngine* engine, unsigned handle, QWidget* pane, std::function<void()> repaintPane);
   ~VideoWindow() override;
 
   // Whether a picture is drawn here now (OpenGL, and a video placed).
@@ -55,7 +55,7 @@ class VideoWindow : public QWindow, public engine::VideoSink {
   engine::MediaEngine* engine_;
   unsigned handle_;
   QWidget* pane_;
-  std::function<void()> softwareFrame_;
+  std::function<void()> repaintPane_;
   QWidget* container_ = nullptr;
   std::unique_ptr<QOpenGLContext> context_;
   bool failed_ = false;  // no OpenGL here: the engine draws in memory
