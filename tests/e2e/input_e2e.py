@@ -23,16 +23,23 @@ class Layout:
 
     def __init__(self, d, wid):
         self.x, self.y, self.width, self.height = d.client_rect(wid)
-        image = d.screenshot()
-        blue = [(x, y) for y in range(self.y, self.y + self.height) for x in range(self.x, self.x + 160)
-                if image.at(x, y) == BLUE]
-        self.found = bool(blue)
+        blue = []
+
+        def selected_row_painted():
+            image = d.screenshot()
+            blue[:] = [(x, y) for y in range(self.y, self.y + self.height) for x in range(self.x, self.x + 160)
+                       if image.at(x, y) == BLUE]
+            return bool(blue)
+
+        # A busy machine may paint the selection some time after the title.
+        self.found = bool(wait_for(selected_row_painted, 10))
         if not blue:
             return
         top = min(y for _, y in blue)
         self.row_left = min(x for x, _ in blue)
         # Measured where no text reaches: the row's right end.
         right = max(x for x, _ in blue) - 2
+        self.right = right
         self.row_height = sum(1 for x, y in blue if x == right)
         self.row_top = top
         self.cx = round(self.width * 4 / 187)
@@ -100,8 +107,13 @@ def main():
             d.pointer(*layout.row(0))
             d.run(["xdotool", "mousedown", "1"])
             for i in (1, 2, 3):
+                time.sleep(0.1)
                 d.pointer(*layout.row(i))
+            time.sleep(0.1)
             d.run(["xdotool", "mouseup", "1"])
+            # The Shift-press must find row 1 selected.
+            check(bool(wait_for(lambda: all(d.screenshot().at(layout.right, layout.row(i)[1]) == BLUE
+                                            for i in (0, 1, 2, 3)), 10)), "a plain drag selects rows 0 to 3")
             d.pointer(*layout.row(1))
             d.run(["xdotool", "keydown", "shift", "mousedown", "1"])
             for i in (2, 3):

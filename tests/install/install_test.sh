@@ -56,8 +56,12 @@ done
 # does, and exports its factory alone.
 module="$(find "$prefix" -name qel-engine.so -path '*/qel/*' | head -n 1)"
 [ -n "$module" ] || fail "no engine module"
-if ldd "$prefix/bin/qel" | grep -qE 'libmpv|libavformat|libfluidsynth'; then fail "the program links the media libraries"; fi
-ldd "$module" | grep -q libmpv || fail "the module does not link libmpv"
+# ldd's output is taken whole: grep -q would stop reading early, and under
+# pipefail ldd's broken pipe would decide the test.
+program_libs="$(ldd "$prefix/bin/qel")"
+module_libs="$(ldd "$module")"
+if grep -qE 'libmpv|libavformat|libfluidsynth' <<<"$program_libs"; then fail "the program links the media libraries"; fi
+grep -q libmpv <<<"$module_libs" || fail "the module does not link libmpv"
 exported="$(nm -D --defined-only "$module" | awk '$2 == "T" {print $3}')"
 [ "$exported" = "qel_engine_module_create" ] || fail "the module exports: $exported"
 

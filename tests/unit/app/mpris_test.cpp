@@ -462,7 +462,9 @@ TEST(MprisMethods, EachDoesWhatThePlayerWould) {
     RunMprisMethod(p.state, Method(row.method), call);
     EXPECT_EQ(p.model.mode, row.mode) << row.what;
     EXPECT_EQ(p.OpenIndex(), row.open) << row.what;
-    if (row.positionMs >= 0) EXPECT_EQ(p.model.positionMs, row.positionMs) << row.what;
+    if (row.positionMs >= 0) {
+      EXPECT_EQ(p.model.positionMs, row.positionMs) << row.what;
+    }
   }
 }
 
