@@ -106,6 +106,9 @@ struct SaveChoice {
 // The two query dialogs: 129 (the filter) and 130 (the jump).
 enum class QueryKind { Filter, Jump };
 
+// How the main window stands on the screen.
+enum class WindowMode { Normal, Maximized, FullScreen };
+
 // The main window as the core sees it: the rows of the list box, the title,
 // message boxes, the sliders, the time read-out, timer 1, menus and buttons.
 class Window {
@@ -237,6 +240,22 @@ class Window {
   // open. The accepted name, or nothing when the dialog was cancelled.
   virtual std::optional<std::string> FileNameDialog(const std::string& name, size_t selectEnd,
                                                     const std::function<bool(const std::string&)>& accept) = 0;
+
+  // ---- the video view
+  // The pane's client area: (0, 0, width, height).
+  virtual Rect PaneClientRect() = 0;
+  // The parts of the pane that show the background colour around the video
+  // picture; the whole pane when the last picture is to go.
+  virtual void PaintPaneBackground(const std::vector<Rect>& areas) = 0;
+  // The main window's frame and size: framed as the user sized it,
+  // maximised, or without a frame over the whole monitor that holds it.
+  virtual void SetWindowMode(WindowMode mode) = 0;
+  // The buttons, the time label, both sliders and the list, and the pane's
+  // sunken edge: hidden in full screen, shown again after it.
+  virtual void ShowControls(bool shown) = 0;
+  // The pixels the video window shows now, at its size; nothing without a
+  // video picture.
+  virtual std::optional<Picture> VideoWindowPicture() = 0;
 };
 
 // Desktop services beside the window.
@@ -256,6 +275,10 @@ class Desktop {
   // The "saving a playlist" marker of the single-instance service: while it
   // is set, a second start tells its user to wait instead of handing over.
   virtual void SetBusyMarker(bool on) = 0;
+
+  // ---- frame capture
+  // Puts a copy of the picture on the clipboard as an image.
+  virtual void PutPictureOnClipboard(const Picture& picture) = 0;
 };
 
 // What a file operation came to. Exists: the target name was taken, and

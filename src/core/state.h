@@ -46,6 +46,11 @@ struct AppState {
   std::string savedTitle;
   Rect windowRect;
   int contextRow = 0;
+  // ---- the pane's mouse: a press not yet followed by movement, and
+  // whether the last single click paused playback
+  bool paneClickArmed = false;
+  bool pausedByClick = false;
+  Point paneLastCursor;
 
   // ---- settings (ini keys); the live switches of the menus are these fields
   Settings settings;

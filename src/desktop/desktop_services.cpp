@@ -1,5 +1,6 @@
 #include "desktop/desktop_services.h"
 
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -10,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
 #include <QMimeDatabase>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -200,6 +203,14 @@ DesktopServices::~DesktopServices() {
 
 QString DesktopServices::RecentFilePath() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/recently-used.xbel";
+}
+
+void DesktopServices::PutPictureOnClipboard(const Picture& picture) {
+  if (picture.Empty()) return;
+  // BGRA top-down is ARGB32 on this machine's byte order; the copy owns its
+  // pixels, as the clipboard keeps the image after the picture is gone.
+  const QImage image(picture.pixels.data(), picture.width, picture.height, picture.width * 4, QImage::Format_ARGB32);
+  QGuiApplication::clipboard()->setImage(image.copy());
 }
 
 void DesktopServices::AddRecentDocument(const std::string& path) {

@@ -30,6 +30,7 @@ class DesktopServices : public Desktop {
     if (onBusy) onBusy(on);
   }
   std::function<void(bool)> onBusy;
+  void PutPictureOnClipboard(const Picture& picture) override;
 
   // Waits until every recent document handed over so far is written.
   void FlushRecentDocuments() { recentWriter_.waitForDone(); }

@@ -111,6 +111,10 @@ std::optional<engine::Frame> EngineLoader::VideoFrame(unsigned handle) {
   return engine_->VideoFrame(handle);
 }
 
+bool EngineLoader::RenderVideo(unsigned handle, int fbo, int width, int height) {
+  return engine_ && engine_->RenderVideo(handle, fbo, width, height);
+}
+
 std::optional<Picture> EngineLoader::CurrentFrame(const std::string& alias) {
   if (!engine_) return std::nullopt;
   return engine_->CurrentFrame(alias);

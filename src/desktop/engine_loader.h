@@ -48,6 +48,7 @@ class EngineLoader : public engine::MediaEngine {
   void RegisterSurface(unsigned handle, engine::VideoSink* sink) override;
   void UnregisterSurface(unsigned handle) override;
   std::optional<engine::Frame> VideoFrame(unsigned handle) override;
+  bool RenderVideo(unsigned handle, int fbo, int width, int height) override;
   std::optional<Picture> CurrentFrame(const std::string& alias) override;
 
  private:

@@ -47,6 +47,8 @@ MainWindow::MainWindow(AppState& state, engine::MediaEngine* engine) : state_(st
   gate_.onSettled = [this] {
     if (onSettled && !destroyed_) onSettled();
   };
+  pointerRest_.setSingleShot(true);
+  connect(&pointerRest_, &QTimer::timeout, this, &MainWindow::HidePointerAtRest);
   sessionTimer_.setInterval(50);
   connect(&sessionTimer_, &QTimer::timeout, this, &MainWindow::CancelModalDialogs);
   BuildControls();
@@ -56,7 +58,6 @@ MainWindow::MainWindow(AppState& state, engine::MediaEngine* engine) : state_(st
 
 MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
-  if (engine_) engine_->UnregisterSurface(NativeHandle(Control::PaneEdit));
   if (state_.platform.window == this) state_.platform.window = nullptr;
 }
 
@@ -125,7 +126,8 @@ void MainWindow::BuildControls() {
           [this](QPoint p) { OnContextMenu(pane_->edit(), pane_->edit()->mapToGlobal(p)); });
   if (engine_) {
     pane_->SetEngine(engine_, NativeHandle(Control::PaneEdit));
-    engine_->RegisterSurface(NativeHandle(Control::PaneEdit), pane_);
+    videoWindow_ = new VideoWindow(engine_, NativeHandle(Control::PaneEdit), pane_, [this] { pane_->update(); });
+    pane_->videoShown = [this] { return videoWindow_->Showing(); };
   }
 
   list_ = new QListWidget(this);
@@ -225,7 +227,6 @@ void MainWindow::OpenStartupTarget(const std::string& target, OpenKind kind) {
 void MainWindow::ApplySettingsToWindow() {
   const Settings& s = state_.settings;
   setMinimumSize(state_.compactWidth, state_.bottomSpace + state_.listMargin);
-  if (QScreen* screen = this->screen()) setMaximumSize(screen->availableGeometry().size());
   SetButtonIcon(1013, ListButtonIcon(state_, s.ListWidth, width()));
 }
 
@@ -312,7 +313,10 @@ void MainWindow::LayOut(int sizeType, bool showTopRight) {
   sizes.positionBar = ToRect(position_->geometry());
   QWidget* focus = QApplication::focusWidget();
   const WindowLayout layout = LayOutWindow(state_, width(), height(), sizeType, showTopRight, sizes);
-  if (layout.placeListAndPane) {
+  if (layout.paneCoversWindow) {
+    pane_->setGeometry(ToQRect(layout.pane));
+    pane_->setVisible(true);
+  } else if (layout.placeListAndPane) {
     list_->setGeometry(ToQRect(layout.list));
     pane_->setGeometry(ToQRect(layout.pane));
     list_->setVisible(layout.list.Width() > 0);

@@ -19,6 +19,7 @@
 #include "core/state.h"
 #include "desktop/operation_gate.h"
 #include "desktop/pane_view.h"
+#include "desktop/video_window.h"
 #include "engine/module.h"
 
 namespace qel::desktop {
@@ -122,10 +123,16 @@ class MainWindow : public QWidget, public Window {
   std::optional<std::string> QueryDialog(QueryKind kind) override;
   std::optional<std::string> FileNameDialog(const std::string& name, size_t selectEnd,
                                             const std::function<bool(const std::string&)>& accept) override;
+  Rect PaneClientRect() override;
+  void PaintPaneBackground(const std::vector<Rect>& areas) override;
+  void SetWindowMode(WindowMode mode) override;
+  void ShowControls(bool shown) override;
+  std::optional<Picture> VideoWindowPicture() override;
 
   // Test access to the controls.
   QListWidget* list() { return Rows(); }
   PaneArea* pane() const { return pane_; }
+  VideoWindow* videoWindow() const { return videoWindow_; }
   QSlider* positionBar() const { return position_; }
   QSlider* volumeBar() const { return volume_; }
   QLabel* timeLabel() const { return time_; }
@@ -158,6 +165,9 @@ class MainWindow : public QWidget, public Window {
   bool OnKey(QKeyEvent* event);
   bool OnWheel(QWheelEvent* event, QWidget* receiver);
   bool OnListMouse(QMouseEvent* event);
+  // The pane's clicks, double clicks and the pointer's rest over a video.
+  bool OnPaneMouse(QMouseEvent* event);
+  void HidePointerAtRest();
   QRect SplitterScreenRect() const;
   void Destroy();
   void PrepareWindow();
@@ -183,6 +193,8 @@ class MainWindow : public QWidget, public Window {
   QStringList pendingRows_;
   int rowHeight_ = 0;  // from the list's font; 0 until it has one
   PaneArea* pane_ = nullptr;
+  // The pane's video window; owned by its container in the pane.
+  VideoWindow* videoWindow_ = nullptr;
   std::map<std::string, QMenu*> menus_;
   std::multimap<int, QAction*> actions_;
   QTimer timer_;
@@ -210,6 +222,9 @@ class MainWindow : public QWidget, public Window {
   bool snapping_ = false;
   bool forwarding_ = false;
   int cx_ = 6, cy_ = 13;  // dialog base units
+  // The pointer's rest over the video: it is hidden when this runs out.
+  QTimer pointerRest_;
+  bool pointerHidden_ = false;
 };
 
 }  // namespace qel::desktop

@@ -150,6 +150,7 @@ void PaneArea::paintEvent(QPaintEvent*) {
       return;
     }
   }
+  if (videoShown && videoShown()) return;
   paintedSerial_ = state_.pictureSerial;
   const bool drawn = PaintsPanePicture(state_, !isHidden());
   FollowColours(drawn);

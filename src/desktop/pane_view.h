@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QWidget>
+#include <functional>
 #include <cstdint>
 
 #include "core/pane/placement.h"
@@ -18,7 +19,7 @@ namespace qel::desktop {
 // colours of its transparent pixels.
 QImage OpaqueImage(const Picture& picture);
 
-class PaneArea : public QWidget, public engine::VideoSink {
+class PaneArea : public QWidget {
   Q_OBJECT
  public:
   PaneArea(AppState& state, QWidget* parent);
@@ -27,9 +28,9 @@ class PaneArea : public QWidget, public engine::VideoSink {
     engine_ = engine;
     handle_ = handle;
   }
-  void FrameReady() override { update(); }
-  int Width() override { return width(); }
-  int Height() override { return height(); }
+  // Whether the video window shows a picture over the pane: the pane then
+  // paints only its background around it.
+  std::function<bool()> videoShown;
 
   // The window seam's pane calls.
   void SetText(const std::string& text);

@@ -120,13 +120,6 @@ void MainWindow::mouseReleaseEvent(QMouseEvent*) {
   state_.dragAnchorRow = -1;
 }
 
-void MainWindow::mouseDoubleClickEvent(QMouseEvent*) {
-  if (state_.splitterHot) {
-    SetButtonIcon(1013, ToggleSplitter(state_, width()));
-    LayOut(0, false);
-  }
-}
-
 void MainWindow::leaveEvent(QEvent*) {
   state_.splitterHot = false;
   state_.dragAnchorRow = -1;
@@ -214,6 +207,21 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* wheel = static_cast<QWheelEvent*>(event);
     return OnWheel(wheel, childAt(wheel->position().toPoint()));
   }
+  // The video window is no widget: its mouse is the pane's, and keys that
+  // reach it are the window's.
+  if (videoWindow_ && watched == static_cast<QObject*>(videoWindow_) && !QApplication::activeModalWidget()) {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+        return OnPaneMouse(static_cast<QMouseEvent*>(event));
+      case QEvent::KeyPress:
+        return OnKey(static_cast<QKeyEvent*>(event));
+      default:
+        return false;
+    }
+  }
   auto* widget = qobject_cast<QWidget*>(watched);
   const bool ours = widget && widget->window() == this && !QApplication::activeModalWidget();
   if (!ours) return false;
@@ -234,6 +242,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseMove:
     case QEvent::MouseButtonRelease:
       if (watched == list_->viewport()) return OnListMouse(static_cast<QMouseEvent*>(event));
+      if (watched == pane_->edit()->viewport()) return OnPaneMouse(static_cast<QMouseEvent*>(event));
+      return false;
+    case QEvent::MouseButtonDblClick:
+      if (watched == pane_->edit()->viewport()) return OnPaneMouse(static_cast<QMouseEvent*>(event));
       return false;
     default:
       return false;

@@ -47,6 +47,7 @@ class Engine : public MediaEngine {
   void RegisterSurface(unsigned handle, VideoSink* sink) override;
   void UnregisterSurface(unsigned handle) override;
   std::optional<Frame> VideoFrame(unsigned handle) override;
+  bool RenderVideo(unsigned handle, int fbo, int width, int height) override;
   std::optional<qel::Picture> CurrentFrame(const std::string& alias) override;
 
   // Peak sample level (0..1) that the built-in synthesizer has produced

@@ -13,6 +13,7 @@
 
 #include "engine/command.h"
 #include "engine/device.h"
+#include "engine/gl_render.h"
 #include "engine/loudness.h"
 #include "engine/media_types.h"
 #include "engine/midi.h"
@@ -25,7 +26,6 @@ namespace {
 
 constexpr int kErrBadTimeFormat = 293;
 constexpr double kOpenBoundSeconds = 5.0;
-constexpr double kSeekBoundSeconds = 3.0;
 // The largest frame ever drawn, about a 4K screen. A destination (the
 // default one is the size the file states) may be larger: the frame is then
 // drawn smaller in its shape and the pane stretches it over the destination,
@@ -94,6 +94,7 @@ class Device {
   virtual std::string Destination() { return ""; }
   virtual std::optional<Picture> Frame() { return std::nullopt; }
   virtual unsigned Surface() const { return 0; }
+  virtual std::string Renderer() { return ""; }
   virtual void RefreshVolume() {}
 
   // "play ... notify" bookkeeping: at most one pending notification.
@@ -334,7 +335,8 @@ class MpvDevice : public Device {
       std::lock_guard lock(link_->mutex);
       link_->device = nullptr;
     }
-    if (render_) mpv_render_context_free(render_);
+    if (Engine::VideoSink* sink = Sink()) sink->Placed({}, false, false);
+    ReleaseRenderer();
     if (mpv_) mpv_terminate_destroy(mpv_);
     std::free(buffer_);
   }
@@ -357,12 +359,8 @@ class MpvDevice : public Device {
     };
     for (const auto& [name, value] : options) mpv_set_option_string(mpv_, name, value);
     if (mpv_initialize(mpv_) < 0) return kErrDeviceOpen;
-
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    if (mpv_render_context_create(&render_, mpv_, params) < 0) render_ = nullptr;
+    // libmpv's video output needs its renderer before the file loads.
+    MakeRenderer(MayShowPicture(path));
 
     mpv_observe_property(mpv_, 1, "eof-reached", MPV_FORMAT_FLAG);
     // libmpv has been seen to reach the end without announcing eof-reached
@@ -433,7 +431,7 @@ class MpvDevice : public Device {
       Complete(lost_ ? kNotifyFailure : kNotifySuccessful);
       return 0;
     }
-    seekTarget_.reset();
+    if (!seekPending_) seekTarget_.reset();
     frozen_.reset();
     SetFlag("pause", false);
     mode_ = Mode::Playing;
@@ -454,7 +452,7 @@ class MpvDevice : public Device {
       return 0;
     }
     if (mode_ == Mode::Paused) {
-      seekTarget_.reset();
+      if (!seekPending_) seekTarget_.reset();
       frozen_.reset();
       SetFlag("pause", false);
       mode_ = Mode::Playing;
@@ -492,6 +490,7 @@ class MpvDevice : public Device {
       Rect r = SourceRect();
       if (r.Width() > 0 && r.Height() > 0) destination_ = r;
     }
+    Placed();
     Render(true);
     return 0;
   }
@@ -502,6 +501,7 @@ class MpvDevice : public Device {
     } else {
       destination_ = SourceRect();
     }
+    Placed();
     Render(true);
     return 0;
   }
@@ -516,11 +516,33 @@ class MpvDevice : public Device {
   }
   std::optional<Rect> DestinationRect() const { return destination_; }
   unsigned Surface() const override { return surface_; }
+  std::string Renderer() override {
+    if (!render_) return "";
+    return glSurface_ ? "opengl" : "software";
+  }
+
+  // The frame for an OpenGL surface's paint.
+  bool RenderGL(int fbo, int width, int height) {
+    return glSurface_ && RenderGLFrame(render_, fbo, width, height);
+  }
+
+  // Lets go of the renderer, in the context it was made in; the picture
+  // stops with it.
+  void ReleaseRenderer() {
+    if (!render_) return;
+    Engine::VideoSink* gl = glSurface_ ? SinkOf(*glSurface_) : nullptr;
+    const bool current = gl && gl->MakeGLCurrent();
+    mpv_render_context_free(render_);
+    if (current) gl->DoneGLCurrent();
+    render_ = nullptr;
+    glSurface_.reset();
+  }
+  std::optional<unsigned> GLSurface() const { return glSurface_; }
 
   // Draws the current video frame at the destination size. forced: draw
   // even when libmpv has not announced a new frame (size changes).
   void Render(bool forced) {
-    if (!render_) return;
+    if (!render_ || glSurface_) return;
     uint64_t flags = mpv_render_context_update(render_);
     if (!(flags & MPV_RENDER_UPDATE_FRAME) && !forced) return;
     auto [w, h] = FrameSize(destination_.value_or(SourceRect()));
@@ -552,8 +574,7 @@ class MpvDevice : public Device {
       std::memcpy(dst, src, static_cast<size_t>(w) * 4);
       for (int x = 0; x < w; ++x) dst[x * 4 + 3] = 255;
     }
-    auto it = owner_->surfaces.find(surface_);
-    if (surface_ && it != owner_->surfaces.end() && it->second) it->second->FrameReady();
+    if (Engine::VideoSink* sink = Sink()) sink->FrameReady();
   }
 
  private:
@@ -581,7 +602,13 @@ class MpvDevice : public Device {
     if (!link->device || link->renderQueued.exchange(true)) return;
     link->post([](MpvDevice& d) {
       d.link_->renderQueued = false;
-      d.Render(false);
+      if (!d.glSurface_) {
+        d.Render(false);
+        return;
+      }
+      // The surface paints, and draws the frame then.
+      if (mpv_render_context_update(d.render_) & MPV_RENDER_UPDATE_FRAME)
+        if (Engine::VideoSink* sink = d.Sink()) sink->FrameReady();
     });
   }
 
@@ -593,7 +620,11 @@ class MpvDevice : public Device {
         if (eof_ && mode_ == Mode::Playing) Ended(kNotifySuccessful);
       }
     } else if (ev->event_id == MPV_EVENT_PLAYBACK_RESTART) {
-      restarted_ = true;
+      // The seek has landed. A frame-exact one stands where it was asked to
+      // until playback moves on (the player's clock may lag behind it while
+      // paused); the nearest key frame is where the other kind stands.
+      if (seekPending_ && (!exactSeek_ || mode_ == Mode::Playing)) seekTarget_.reset();
+      seekPending_ = false;
     } else if (ev->event_id == MPV_EVENT_END_FILE) {
       // keep-open holds a file that plays to its end, so the player lets go
       // of it (and goes idle) only when it can read no further: an error,
@@ -642,20 +673,10 @@ class MpvDevice : public Device {
     eof_ = false;
     seekTarget_ = ms;
     frozen_.reset();
-    restarted_ = false;
-    // Seeks complete before the command returns, as callers read the
-    // position right after; bounded so a broken file cannot hang us.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kSeekBoundSeconds);
-    while (!restarted_) {
-      double left = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
-      if (left <= 0) break;
-      mpv_event* ev = mpv_wait_event(mpv_, left);
-      if (ev->event_id == MPV_EVENT_NONE) continue;
-      Handle(ev);
-    }
-    // A frame-exact seek stands where it was asked to until playback moves on;
-    // the player's own clock may lag behind it while paused.
-    if (!exactSeek_) seekTarget_.reset();
+    // The seek goes on in the player's threads: waiting here for a frame
+    // decoded at the target would hold the window for as long as that
+    // takes. Until it lands the device answers the target as its position.
+    seekPending_ = true;
   }
 
   std::optional<double> DoubleProperty(const char* name) {
@@ -684,6 +705,48 @@ class MpvDevice : public Device {
     if (!w || !h || *w <= 0 || *h <= 0) return {0, 0};
     return {static_cast<int>(*w), static_cast<int>(*h)};
   }
+  // Whether a file may hold a moving picture: all but the sound types. A
+  // surface's OpenGL is only woken for those.
+  static bool MayShowPicture(const std::string& path) {
+    const std::string ext = Extension(path);
+    for (const MediaType& type : kMediaTypes)
+      if (!ext.empty() && ext.substr(1) == type.extension) return !type.mime.starts_with("audio/");
+    return true;
+  }
+  // The renderer of the picture: OpenGL in a surface's context where one
+  // offers it, decoding on the graphics card where it can; else drawn
+  // in memory by the engine.
+  void MakeRenderer(bool openGL) {
+    for (auto& [handle, sink] : owner_->surfaces) {
+      if (!openGL) break;
+      if (!sink || !sink->MakeGLCurrent()) continue;
+      render_ = CreateGLRenderer(
+          mpv_, [](void* s, const char* name) { return static_cast<Engine::VideoSink*>(s)->GLProcAddress(name); },
+          sink);
+      sink->DoneGLCurrent();
+      if (render_) {
+        glSurface_ = handle;
+        mpv_set_option_string(mpv_, "hwdec", "auto-safe");
+        break;
+      }
+    }
+    if (!render_) {
+      mpv_render_param params[] = {
+          {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
+          {MPV_RENDER_PARAM_INVALID, nullptr},
+      };
+      if (mpv_render_context_create(&render_, mpv_, params) < 0) render_ = nullptr;
+    }
+  }
+  Engine::VideoSink* SinkOf(unsigned handle) {
+    auto it = owner_->surfaces.find(handle);
+    return it == owner_->surfaces.end() ? nullptr : it->second;
+  }
+  Engine::VideoSink* Sink() { return surface_ ? SinkOf(surface_) : nullptr; }
+  void Placed() {
+    if (Engine::VideoSink* sink = Sink(); sink && destination_) sink->Placed(*destination_, true, glSurface_.has_value());
+  }
+
   void SetFlag(const char* name, bool value) {
     int flag = value ? 1 : 0;
     mpv_set_property(mpv_, name, MPV_FORMAT_FLAG, &flag);
@@ -695,10 +758,11 @@ class MpvDevice : public Device {
   Mode mode_ = Mode::Stopped;
   bool eof_ = false;
   bool lost_ = false;  // the player dropped the file: nothing more plays
-  bool restarted_ = false;
+  bool seekPending_ = false;  // sent to the player, not landed yet
   std::optional<long long> seekTarget_;
   std::optional<long long> frozen_;
   unsigned surface_ = 0;
+  std::optional<unsigned> glSurface_;  // the surface whose context holds the renderer
   std::optional<Rect> destination_;
   void* buffer_ = nullptr;
   size_t bufferSize_ = 0;
@@ -791,6 +855,7 @@ int Engine::Impl::Execute(const std::vector<std::string>& w, std::string* answer
     else if (item == "length" && args.size() == 1) out = std::to_string(d->LengthMs());
     else if (item == "position" && args.size() == 1) out = std::to_string(d->PositionMs());
     else if (item == "ready" && args.size() == 1) out = "true";
+    else if (item == "renderer" && args.size() == 1) out = d->Renderer();
     else if (item == "time" && at(1) == "format" && args.size() == 2) out = "milliseconds";
     else return kErrUnrecognizedKeyword;
     if (answer) *answer = out;
@@ -930,7 +995,19 @@ void Engine::SetWaveOutputVolume(double volume) {
 std::vector<std::string> Engine::PlayableExtensions() { return PlayableExtensionList(); }
 
 void Engine::RegisterSurface(unsigned handle, VideoSink* sink) { impl_->surfaces[handle] = sink; }
-void Engine::UnregisterSurface(unsigned handle) { impl_->surfaces.erase(handle); }
+void Engine::UnregisterSurface(unsigned handle) {
+  // What was made in the surface's context goes while the context is there.
+  for (auto& [k, d] : impl_->devices)
+    if (auto* mpv = dynamic_cast<MpvDevice*>(d.get()); mpv && mpv->GLSurface() == handle) mpv->ReleaseRenderer();
+  impl_->surfaces.erase(handle);
+}
+
+bool Engine::RenderVideo(unsigned handle, int fbo, int width, int height) {
+  for (auto& [k, d] : impl_->devices)
+    if (auto* mpv = dynamic_cast<MpvDevice*>(d.get()); mpv && handle && mpv->Surface() == handle)
+      return mpv->RenderGL(fbo, width, height);
+  return false;
+}
 
 std::optional<Engine::Frame> Engine::VideoFrame(unsigned handle) {
   for (auto& [k, d] : impl_->devices) {

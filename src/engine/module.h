@@ -39,6 +39,17 @@ struct VideoSink {
   virtual void FrameReady() = 0;
   virtual int Width() = 0;  // pane client size
   virtual int Height() = 0;
+  // A surface that draws with OpenGL makes its context current here and
+  // answers true; the engine then makes its renderer in that context, and
+  // FrameReady asks the surface to draw, which it does through RenderVideo.
+  // Without OpenGL the engine draws the frames itself (VideoFrame).
+  virtual bool MakeGLCurrent() { return false; }
+  virtual void DoneGLCurrent() {}
+  virtual void* GLProcAddress(const char*) { return nullptr; }
+  // Where the video window stands in the pane (left, top, right, bottom),
+  // or that there is none any more (shown false); openGL: its frames come
+  // through RenderVideo, else through VideoFrame.
+  virtual void Placed(const qel::Rect&, bool /*shown*/, bool /*openGL*/) {}
 };
 
 // The latest frame drawn for a surface, and where it goes in the pane
@@ -61,6 +72,10 @@ class MediaEngine : public qel::MediaDevice {
   virtual void RegisterSurface(unsigned handle, VideoSink* sink) = 0;
   virtual void UnregisterSurface(unsigned handle) = 0;
   virtual std::optional<Frame> VideoFrame(unsigned handle) = 0;
+  // Draws the video shown on an OpenGL surface into framebuffer fbo of
+  // width x height pixels, the surface's context current. False when it
+  // shows no video drawn with OpenGL.
+  virtual bool RenderVideo(unsigned handle, int fbo, int width, int height) = 0;
 
   // The frame shown in the video window of an alias: BGRA top-down at the
   // destination size, for capture. nullopt without a picture.

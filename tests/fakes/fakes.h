@@ -156,6 +156,12 @@ class FakeWindow : public Window {
   std::optional<std::string> QueryDialog(QueryKind kind) override;
   std::optional<std::string> FileNameDialog(const std::string& name, size_t selectEnd,
                                             const std::function<bool(const std::string&)>& accept) override;
+  // The video view.
+  Rect PaneClientRect() override { return {0, 0, paneWidth, paneHeight}; }
+  void PaintPaneBackground(const std::vector<Rect>& areas) override { paneBackgrounds.push_back(areas); }
+  void SetWindowMode(WindowMode mode) override { windowModes.push_back(mode); }
+  void ShowControls(bool shown) override { controlsShown = shown; }
+  std::optional<Picture> VideoWindowPicture() override { return videoPicture; }
   // Runs while any of the modal dialogs above is open (the world goes on
   // while the user looks at one: a file may end meanwhile).
   std::function<void()> whileDialogOpen;
@@ -236,6 +242,13 @@ class FakeWindow : public Window {
   int pixelsPerInch = 96;
   std::vector<SaveDialog> saveDialogs;
   std::optional<SaveChoice> saveDialogAnswer;  // what the next save dialogs answer
+  // The video view: the pane's size, the background areas painted, the
+  // window modes asked for, and what the video window shows.
+  int paneWidth = 800, paneHeight = 600;
+  std::vector<std::vector<Rect>> paneBackgrounds;
+  std::vector<WindowMode> windowModes;
+  bool controlsShown = true;
+  std::optional<Picture> videoPicture;
 };
 
 class FakeDesktop : public Desktop {
@@ -261,6 +274,8 @@ class FakeDesktop : public Desktop {
   std::optional<double> master = 0.5;
   bool busy = false;
   std::vector<bool> busyCalls;
+  void PutPictureOnClipboard(const Picture& picture) override { clipboardPictures.push_back(picture); }
+  std::vector<Picture> clipboardPictures;
 };
 
 // The file manager's clipboard and properties, as the core hands them over.

@@ -4,13 +4,13 @@
 #include <array>
 #include <vector>
 
-#include "core/app/pending.h"
 #include "core/app/window_rules.h"
 #include "core/fileops/file_ops.h"
 #include "core/fileops/rename.h"
 #include "core/list/list.h"
 #include "core/list/order.h"
 #include "core/list/query.h"
+#include "core/pane/capture.h"
 #include "core/pane/layout.h"
 #include "core/pane/text_pane.h"
 #include "core/playback/device.h"
@@ -293,7 +293,7 @@ constexpr Command kCommands[] = {
     {33, [](AppState& s, int) { PageKey(s, 33); }},
     {34, [](AppState& s, int) { PageKey(s, 34); }},
     {35, [](AppState& s, int) { CyclePlayMode(s); }},
-    {36, [](AppState& s, int) { NextScreenMode(s); }},
+    {36, [](AppState& s, int) { CycleScreenMode(s); }},
     {45, ToggleListShown},
     {106, [](AppState& s, int) { FontSizeKey(s, 106); }},
     {107, [](AppState& s, int) { FontSizeKey(s, 107); }},

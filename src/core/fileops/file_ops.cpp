@@ -15,7 +15,6 @@ namespace qel {
 namespace {
 
 constexpr const char* kCopyPrompt = "コピーするフォルダを選択してください。";
-constexpr const char* kMovePrompt = "移動するフォルダを選択してください。";
 constexpr const char* kDustName = "Qel_DUST";
 
 bool ValidRow(const AppState& state, int row) { return row >= 0 && row < static_cast<int>(state.entries.size()); }

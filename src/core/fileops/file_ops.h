@@ -21,6 +21,9 @@ inline constexpr const char* kReplaceQuestion =
     "%s\n指定されたフォルダには同じ名前のファイルが存在します。\n置き換えますか？";
 inline constexpr const char* kDeleteQuestion = "選択されたファイルを削除します。";
 inline constexpr const char* kListEmptied = "フォルダにファイルが無くなりました。";
+// The folder dialog's prompt of the move command; the frame capture asks
+// for its folder with the same words.
+inline constexpr const char* kMovePrompt = "移動するフォルダを選択してください。";
 
 // A message text with the file name in place of "%s".
 std::string WithName(const char* text, const std::string& name);

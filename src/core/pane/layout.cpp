@@ -24,7 +24,10 @@ WindowLayout LayOutWindow(AppState& state, int W, int H, int sizeType, bool show
   }
   out.gap = (listWidth != 0 && listWidth != F) ? 4 : 0;
   const bool fullScreen = state.screenMode == 3 || state.screenMode == 4;
-  if (!fullScreen) {
+  if (fullScreen) {
+    out.paneCoversWindow = true;
+    out.pane = {0, 0, W, H};
+  } else {
     const int h = H - t - m;
     out.placeListAndPane = true;
     const int paneWidth = F - out.gap - listWidth;

@@ -15,6 +15,7 @@ struct ControlSizes {
 
 struct WindowLayout {
   bool placeListAndPane = false;  // false in the full-screen views
+  bool paneCoversWindow = false;  // the full-screen views: pane = the client area
   Rect list, pane;                // client coordinates
   bool hideTopRight = false;      // 1012, 1013 and the label hidden
   bool showTopRight = false;      // and placed at the rectangles below

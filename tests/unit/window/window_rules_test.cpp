@@ -301,11 +301,13 @@ TEST_F(Layout, TopRightControls) {
   EXPECT_FALSE(l.hideTopRight);
 }
 
-TEST_F(Layout, FullScreenLeavesListAndPane) {
+TEST_F(Layout, FullScreenPaneCoversTheWindow) {
   state.screenMode = 3;
   const WindowLayout l = LayOutWindow(state, 300, 400, 0, true, sizes);
   EXPECT_FALSE(l.placeListAndPane);
   EXPECT_FALSE(l.showTopRight);
+  EXPECT_TRUE(l.paneCoversWindow);
+  EXPECT_EQ(l.pane, (Rect{0, 0, 300, 400}));
 }
 
 TEST(Fonts, PointsAndPixels) {
