@@ -1,0 +1,164 @@
+// The engine's insides, shared by its interpreter (engine.cpp) and its
+// libmpv device (mpv_device.cpp): one open alias as a Device, and the
+// engine's state that the devices report to. Not part of the module's
+// interface.
+#pragma once
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/command.h"
+#include "engine/device.h"
+
+namespace qel::engine {
+
+enum class Mode { Stopped, Playing, Paused };
+
+// The extension of a path's file name, dot included, in lower case.
+std::string Extension(const std::string& path);
+
+// One open alias. Every method runs on the user-interface thread.
+class Device {
+ public:
+  Device(Engine::Impl* owner, std::string alias, unsigned long long generation)
+      : owner_(owner), alias_(std::move(alias)), generation_(generation) {}
+  virtual ~Device() = default;
+
+  const std::string& Alias() const { return alias_; }
+  unsigned long long Generation() const { return generation_; }
+
+  virtual void Pump() {}
+  virtual Mode CurrentMode() = 0;
+  virtual long long LengthMs() = 0;
+  virtual long long PositionMs() = 0;
+  virtual int Play(std::optional<long long> from) = 0;
+  virtual int Pause() = 0;
+  virtual int Resume() = 0;
+  virtual int Stop() = 0;
+  virtual int Seek(long long ms) = 0;
+  // The device volume ("setaudio", 0..1000) and the output volumes of the
+  // engine are one level, not factors of each other: whichever was set
+  // last is what the device plays at, through the loudness curve once.
+  int SetVolume(int volume) {
+    SetLevel(volume / 1000.0);
+    return 0;
+  }
+  void SetLevel(double level) {
+    level_ = std::clamp(level, 0.0, 1.0);
+    RefreshVolume();
+  }
+  virtual int SetPort(int) { return kErrUnsupportedFunction; }
+  virtual void SetExactSeek(bool on) { exactSeek_ = on; }
+  virtual std::string Source() { return ""; }
+  virtual int SetWindow(unsigned) { return kErrUnsupportedFunction; }
+  virtual int SetDestination(std::optional<Rect>) { return kErrUnsupportedFunction; }
+  virtual std::string Destination() { return ""; }
+  virtual std::optional<Picture> Frame() { return std::nullopt; }
+  virtual unsigned Surface() const { return 0; }
+  virtual std::string Renderer() { return ""; }
+  virtual void RefreshVolume() {}
+  // Devices that draw pictures (libmpv's) answer these; the rest draw none.
+  virtual bool FollowsWaveVolume() const { return false; }
+  virtual std::optional<Rect> DestinationRect() const { return std::nullopt; }
+  virtual std::optional<unsigned> GLSurface() const { return std::nullopt; }
+  virtual bool RenderGL(int /*fbo*/, int /*width*/, int /*height*/) { return false; }
+  virtual void ReleaseRenderer() {}
+  // Draws the current frame now (forced) or when one is due.
+  virtual void Render(bool /*forced*/) {}
+
+  // "play ... notify" bookkeeping: at most one pending notification.
+  void ArmNotify();
+  void Complete(int code);
+  bool NotifyPending() const { return notifyPending_; }
+  // Counts the notifications armed so far; an aborted one that a later
+  // "play ... notify" has overtaken before delivery says nothing the later
+  // one will not (see Deliver).
+  unsigned long long NotifySerial() const { return notifySerial_; }
+
+ protected:
+  Engine::Impl* owner_;
+  std::string alias_;
+  unsigned long long generation_;
+  bool notifyPending_ = false;
+  unsigned long long notifySerial_ = 0;
+  bool exactSeek_ = false;
+  double level_ = 1.0;
+};
+
+struct Engine::Impl {
+  Engine::Poster post;
+  Engine::NotifyHandler handler;
+  std::map<std::string, std::unique_ptr<Device>> devices;  // key: lower-case alias
+  std::map<unsigned, Engine::VideoSink*> surfaces;
+  std::map<int, double> midiVolumes;  // by output index
+  double waveVolume = 1.0;
+  unsigned long long nextGeneration = 1;
+  std::shared_ptr<Impl*> alive = std::make_shared<Impl*>(this);
+
+  Device* FindGeneration(const std::string& key, unsigned long long generation) {
+    auto it = devices.find(key);
+    return (it != devices.end() && it->second->Generation() == generation) ? it->second.get() : nullptr;
+  }
+
+  // Queues a task for the device of this generation; it is skipped when the
+  // engine or that device is gone by then.
+  void PostToDevice(const std::string& key, unsigned long long generation, std::function<void(Device&)> task) {
+    std::weak_ptr<Impl*> weak = alive;
+    post([weak, key, generation, task = std::move(task)] {
+      auto strong = weak.lock();
+      if (!strong) return;
+      if (Device* d = (*strong)->FindGeneration(key, generation)) task(*d);
+    });
+  }
+
+  // An aborted notification whose device has armed a newer one by the time
+  // it would arrive is dropped: the newer one reports how playback ended,
+  // and a handler that closes a stopped device on "aborted" would otherwise
+  // close it just before that report (a seek to the very end, then play).
+  void Deliver(const std::string& alias, unsigned long long generation, int code, unsigned long long serial) {
+    std::weak_ptr<Impl*> weak = alive;
+    std::string key = Lower(alias);
+    post([weak, key, alias, generation, code, serial] {
+      auto strong = weak.lock();
+      if (!strong) return;
+      Impl* self = *strong;
+      Device* d = self->FindGeneration(key, generation);
+      if (!d) return;
+      if (code == kNotifyAborted && d->NotifySerial() != serial) return;
+      NotifyCurrent current = [weak, key, generation, serial] {
+        auto alive = weak.lock();
+        if (!alive) return false;
+        Device* now = (*alive)->FindGeneration(key, generation);
+        return now && now->NotifySerial() == serial;
+      };
+      if (self->handler) self->handler(code, alias, std::move(current));
+    });
+  }
+
+  int Execute(const std::vector<std::string>& w, std::string* answer);
+  int Open(const std::vector<std::string>& w);
+  Device* Lookup(const std::string& alias) {
+    auto it = devices.find(Lower(alias));
+    return it == devices.end() ? nullptr : it->second.get();
+  }
+  void Close(const std::string& key) {
+    auto it = devices.find(key);
+    if (it == devices.end()) return;
+    it->second->Complete(kNotifyAborted);
+    devices.erase(it);  // the aborted notification above is dropped with it
+  }
+  double MidiLevel(int index) {
+    auto it = midiVolumes.find(index < 0 ? 0 : index);
+    return it == midiVolumes.end() ? 1.0 : it->second;
+  }
+};
+
+// Opens a file with libmpv as this alias; *out holds the device on success.
+int OpenMpvDevice(Engine::Impl* owner, const std::string& alias, unsigned long long generation,
+                  const std::string& path, std::unique_ptr<Device>* out);
+
+}  // namespace qel::engine
