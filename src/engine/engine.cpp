@@ -224,7 +224,12 @@ int Engine::Impl::Open(const std::vector<std::string>& w) {
 
   unsigned long long gen = nextGeneration++;
   if (key == "qel_") {
-    auto length = ProbeLengthMs(path);
+    // A player that has the file open knows its length from the same
+    // demuxer: probing the file again would read it all over.
+    std::optional<long long> length;
+    for (auto& [k, d] : devices)
+      if (d->PlayingPath() == path && d->LengthMs() > 0) length = d->LengthMs();
+    if (!length) length = ProbeLengthMs(path);
     if (!length) return kErrInvalidFile;
     devices[key] = std::make_unique<ProbeDevice>(this, alias, gen, *length);
     return 0;

@@ -14,7 +14,14 @@
 #include "engine/command.h"
 #include "engine/device.h"
 
+struct mpv_handle;
+
 namespace qel::engine {
+
+// Ends an idle libmpv player (mpv_device.cpp).
+struct PlayerEnd {
+  void operator()(mpv_handle* player) const;
+};
 
 enum class Mode { Stopped, Playing, Paused };
 
@@ -54,6 +61,8 @@ class Device {
   virtual int SetPort(int) { return kErrUnsupportedFunction; }
   virtual void SetExactSeek(bool on) { exactSeek_ = on; }
   virtual std::string Source() { return ""; }
+  // The file a player has open, for the length probe to ask it instead.
+  virtual std::string PlayingPath() const { return ""; }
   virtual int SetWindow(unsigned) { return kErrUnsupportedFunction; }
   virtual int SetDestination(std::optional<Rect>) { return kErrUnsupportedFunction; }
   virtual std::string Destination() { return ""; }
@@ -90,6 +99,10 @@ class Device {
 };
 
 struct Engine::Impl {
+  // The player of the last file closed, stopped and idle: the next file
+  // opens in it in a few ms, where a new player takes tens of ms to load
+  // its first file. One is kept, no more.
+  std::unique_ptr<mpv_handle, PlayerEnd> sparePlayer;
   Engine::Poster post;
   Engine::NotifyHandler handler;
   std::map<std::string, std::unique_ptr<Device>> devices;  // key: lower-case alias

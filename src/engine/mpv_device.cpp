@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "engine/engine_internal.h"
 #include "engine/gl_render.h"
@@ -36,11 +37,19 @@ class MpvDevice : public Device {
     }
     if (Engine::VideoSink* sink = Sink()) sink->Placed({}, false, false);
     ReleaseRenderer();
+    if (mpv_ && opened_ && !lost_ && !owner_->sparePlayer && Idle()) owner_->sparePlayer.reset(std::exchange(mpv_, nullptr));
     if (mpv_) mpv_terminate_destroy(mpv_);
     std::free(buffer_);
   }
 
   int Load(const std::string& path) {
+    mpv_ = owner_->sparePlayer.release();
+    if (mpv_) {
+      // As a new player would start: paused, decoding in software.
+      SetFlag("pause", true);
+      mpv_set_option_string(mpv_, "hwdec", "no");
+      return LoadFile(path);
+    }
     mpv_ = mpv_create();
     if (!mpv_) return kErrDeviceOpen;
     const char* ao = std::getenv("QEL_AUDIO_OUTPUT");
@@ -58,6 +67,36 @@ class MpvDevice : public Device {
     };
     for (const auto& [name, value] : options) mpv_set_option_string(mpv_, name, value);
     if (mpv_initialize(mpv_) < 0) return kErrDeviceOpen;
+    return LoadFile(path);
+  }
+
+  // Takes the player back to where a new one starts, for the next device:
+  // its file stopped, nothing observed, nobody woken, and every event about
+  // the old file taken from its queue. False when it does not get there
+  // in time; it is then ended instead.
+  bool Idle() {
+    mpv_set_wakeup_callback(mpv_, nullptr, nullptr);
+    mpv_unobserve_property(mpv_, 1);
+    mpv_unobserve_property(mpv_, 2);
+    const char* stop[] = {"stop", nullptr};
+    if (mpv_command(mpv_, stop) < 0) return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    for (;;) {
+      const double left = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+      if (left <= 0) return false;
+      mpv_event* ev = mpv_wait_event(mpv_, left);
+      if (ev->event_id == MPV_EVENT_SHUTDOWN) return false;
+      // A loaded file ends once: stopped now, or earlier by an error whose
+      // event was still queued.
+      if (ev->event_id == MPV_EVENT_END_FILE) break;
+    }
+    while (mpv_wait_event(mpv_, 0)->event_id != MPV_EVENT_NONE) {
+    }
+    return true;
+  }
+
+  int LoadFile(const std::string& path) {
+    path_ = path;
     // libmpv's video output needs its renderer before the file loads.
     MakeRenderer(MayShowPicture(path));
 
@@ -100,6 +139,7 @@ class MpvDevice : public Device {
     if (render_) mpv_render_context_set_update_callback(render_, &MpvDevice::OnRenderUpdate, link_.get());
     level_ = owner_->waveVolume;
     RefreshVolume();
+    opened_ = true;
     return 0;
   }
 
@@ -216,6 +256,7 @@ class MpvDevice : public Device {
   std::optional<Rect> DestinationRect() const override { return destination_; }
   unsigned Surface() const override { return surface_; }
   bool FollowsWaveVolume() const override { return true; }
+  std::string PlayingPath() const override { return opened_ ? path_ : std::string(); }
   std::string Renderer() override {
     if (!render_) return "";
     return glSurface_ ? "opengl" : "software";
@@ -457,6 +498,8 @@ class MpvDevice : public Device {
   mpv_render_context* render_ = nullptr;
   Mode mode_ = Mode::Stopped;
   bool eof_ = false;
+  std::string path_;
+  bool opened_ = false;  // its file loaded: the player may serve the next one
   bool lost_ = false;  // the player dropped the file: nothing more plays
   bool seekPending_ = false;  // sent to the player, not landed yet
   std::optional<long long> seekTarget_;
@@ -470,6 +513,8 @@ class MpvDevice : public Device {
 };
 
 }  // namespace
+
+void PlayerEnd::operator()(mpv_handle* player) const { mpv_terminate_destroy(player); }
 
 int OpenMpvDevice(Engine::Impl* owner, const std::string& alias, unsigned long long generation,
                   const std::string& path, std::unique_ptr<Device>* out) {

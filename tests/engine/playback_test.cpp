@@ -80,6 +80,51 @@ TEST_P(Outputs, PositionsModesSeeksAndOneSuccessfulNotification) {
   EXPECT_EQ(h.notes[1].first, kNotifySuccessful);
 }
 
+// The engine keeps the player of a closed file for the next one: nothing of
+// the old file (its end, its pause, its length) may reach the new.
+TEST_P(Outputs, AKeptPlayerStartsTheNextFileAsANewOneWould) {
+  EngineLoop h;
+  const std::string a = Wav("a.wav", 600), b = Wav("b.wav", 1200);
+  for (bool closedAtItsEnd : {true, false}) {
+    SCOPED_TRACE(closedAtItsEnd ? "closed at its end" : "closed while playing");
+    ASSERT_EQ(h.engine.Send("open \"" + a + "\" alias qel"), 0);
+    h.engine.Send("set qel time format milliseconds");
+    h.engine.Send("play qel notify");
+    if (closedAtItsEnd)
+      ASSERT_TRUE(h.RunUntil([&] { return h.Ask("status qel mode") == "stopped"; }, 3000));
+    else
+      h.Run(200);
+    h.engine.Send("close qel");
+    h.Run(50);
+    h.notes.clear();
+
+    ASSERT_EQ(h.engine.Send("open \"" + b + "\" alias qel"), 0);
+    h.engine.Send("set qel time format milliseconds");
+    EXPECT_NEAR(h.Number("status qel length"), 1200, 20);
+    EXPECT_EQ(h.Ask("status qel mode"), "stopped");
+    EXPECT_EQ(h.Number("status qel position"), 0);
+    // The probe asks the player, and answers the same.
+    ASSERT_EQ(h.engine.Send("open \"" + b + "\" alias Qel_"), 0);
+    EXPECT_NEAR(h.Number("status Qel_ length"), 1200, 20);
+    h.engine.Send("close Qel_");
+
+    auto start = Clock::now();
+    h.engine.Send("play qel notify");
+    h.Run(300);
+    EXPECT_EQ(h.Ask("status qel mode"), "playing");
+    EXPECT_TRUE(h.notes.empty());
+    ASSERT_TRUE(h.RunUntil([&] { return h.Ask("status qel mode") == "stopped"; }, 4000));
+    const double played = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    EXPECT_GT(played, 900);
+    h.Run(100);
+    ASSERT_EQ(h.notes.size(), 1u);
+    EXPECT_EQ(h.notes[0], (std::pair<int, std::string>{kNotifySuccessful, "qel"}));
+    h.engine.Send("close qel");
+    h.Run(50);
+    h.notes.clear();
+  }
+}
+
 TEST_P(Outputs, AClickPastTheEndOfTheSliderKeepsPlayingAndTheNextEntryFollows) {
   EnginePlayer p({Wav("a.wav", 2500), Wav("b.wav", 1500)});
   p.PlayIndex(0);
