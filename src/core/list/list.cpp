@@ -407,6 +407,7 @@ bool OpenTarget(AppState& state, const std::string& target, OpenKind kind) {
       const std::string& measured = state.currentIndex == playing ? startTarget
                                                                   : state.entries[state.currentIndex].path;
       state.lengthSeconds = ReadLength(state, measured);
+      state.lengthPath = measured;
       if (window) window->SetPositionRange(0, state.lengthSeconds * 10);
       started = true;
     }

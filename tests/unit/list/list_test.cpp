@@ -1,4 +1,5 @@
 #include "core/list/list.h"
+#include "core/playback/position.h"
 #include "core/settings/ini.h"
 
 #include <gtest/gtest.h>
@@ -300,6 +301,9 @@ TEST_F(OpenFixture, AFileListsItsFolderSortedAndPlaysIt) {
   EXPECT_EQ(p.window.rows, p.DisplayTexts());
   EXPECT_EQ(p.desktop.recent, Names{target});
   for (int i = 0; i < 3; ++i) EXPECT_EQ(p.state.entries[i].order, i);
+  // Its length was measured while it opened; the slider does not ask again.
+  UpdateLengthSeconds(p.state);
+  EXPECT_EQ(p.device.Count("open \"" + target + "\" alias Qel_ type mpegvideo shareable"), 1);
 }
 
 TEST_F(OpenFixture, SubFoldersFollowTheSetting) {
