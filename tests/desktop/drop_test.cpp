@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "desktop/main_window.h"
+#include "playing_window.h"
 #include "engine/device.h"
 #include "fakes/fakes.h"
 #include "fakes/files.h"
@@ -17,17 +18,9 @@ namespace {
 
 const std::string kSource = QEL_SOURCE_DIR;
 
-struct Drops : ::testing::Test {
-  test::FakePlayer player;
-  const bool quiet = setenv("QEL_AUDIO_OUTPUT", "null", 1) == 0;
-  engine::Engine engine{[](std::function<void()> task) {
-    QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
-  }};
-  MainWindow window{player.state, &engine};
-  test::TempDir dir;
+struct Drops : PlayingWindow {
 
   void SetUp() override {
-    player.state.platform.device = &engine;
     const std::pair<const char*, const char*> media[] = {
         {"b 10.mp3", "demo/02 夜の歌.mp3"},       {"b 9.mp3", "demo/01 朝の歌.mp3"},
         {"a.ogg", "demo/03 Evening.ogg"},         {"more/c.mp3", "tests/data/engine/tone.mp3"},

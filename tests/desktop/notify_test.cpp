@@ -12,6 +12,7 @@
 
 #include "core/playback/device.h"
 #include "desktop/main_window.h"
+#include "playing_window.h"
 #include "engine/device.h"
 #include "fakes/fakes.h"
 #include "fakes/files.h"
@@ -37,17 +38,9 @@ void Spin(int milliseconds) {
   loop.exec();
 }
 
-struct Notifications : ::testing::Test {
-  test::FakePlayer player;
-  const bool quiet = setenv("QEL_AUDIO_OUTPUT", "null", 1) == 0;
-  engine::Engine engine{[](std::function<void()> task) {
-    QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
-  }};
-  MainWindow window{player.state, &engine};
-  test::TempDir dir;
+struct Notifications : PlayingWindow {
 
   void SetUp() override {
-    player.state.platform.device = &engine;
     test::WriteAll(dir / "a.wav", Wav(300));
     test::WriteAll(dir / "b.wav", Wav(300));
     test::WriteAll(dir / "c.mp3", test::ReadAll(std::string(QEL_SOURCE_DIR) + "/tests/data/engine/tone.mp3"));
