@@ -29,6 +29,48 @@ bool NamesFileOrFolder(const std::string& path) {
   return !path.empty() && stat(path.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode));
 }
 
+// Whether lines name files or folders, asked of each folder's listing once
+// a playlist has named several entries in it: a list of 10,000 files in one
+// folder then costs one directory read, not 10,000 calls to stat. A folder
+// the list names few entries in is never listed (it may hold many more
+// files than the list names), and what a listing cannot tell (links, file
+// systems that leave the type open, an unreadable folder) goes to stat.
+class Existence {
+ public:
+  bool NamesFileOrFolderAt(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash + 1 == path.size()) return NamesFileOrFolder(path);
+    Folder& folder = folders_[path.substr(0, slash)];
+    if (!folder.listed && ++folder.asked >= kListAfter) folder.listed = List(path.substr(0, slash), folder);
+    if (!folder.listed || folder.unreadable) return NamesFileOrFolder(path);
+    auto it = folder.types.find(path.substr(slash + 1));
+    if (it == folder.types.end()) return false;
+    if (it->second == DT_REG || it->second == DT_DIR) return true;
+    if (it->second == DT_LNK || it->second == DT_UNKNOWN) return NamesFileOrFolder(path);
+    return false;  // a pipe, a device, a socket
+  }
+
+ private:
+  static constexpr int kListAfter = 8;
+  struct Folder {
+    int asked = 0;
+    bool listed = false;
+    bool unreadable = false;
+    std::unordered_map<std::string, unsigned char> types;
+  };
+  static bool List(const std::string& path, Folder& folder) {
+    DIR* dir = opendir(path.empty() ? "/" : path.c_str());
+    if (!dir) {
+      folder.unreadable = true;
+      return true;
+    }
+    while (dirent* d = readdir(dir)) folder.types.emplace(d->d_name, d->d_type);
+    closedir(dir);
+    return true;
+  }
+  std::unordered_map<std::string, Folder> folders_;
+};
+
 bool IsFolder(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -159,7 +201,7 @@ class Resolver {
       line_ = line;
       valid_ = true;
       path_ = ResolvePath(line, base_);
-      names_ = NamesFileOrFolder(path_);
+      names_ = existence_.NamesFileOrFolderAt(path_);
       if (!names_ && legacy_ && line[0] != '#') {
         std::string other = SpellingSearch(line, base_, folderNames_).Find();
         if (!other.empty()) {
@@ -179,6 +221,7 @@ class Resolver {
   std::string line_, path_;
   bool names_ = false;
   FolderNames folderNames_;
+  Existence existence_;
 };
 
 std::string TitleOf(const std::string& line) {

@@ -477,6 +477,32 @@ TEST(Playlist, OnlyRegularFilesAreReadAndLinesNameOnlyFilesAndFolders) {
   EXPECT_EQ(Entries(p.state), (std::vector<std::pair<std::string, std::string>>{{dir / "a.mp3", ""}}));
 }
 
+// Many lines in one folder are checked against its listing: the listing
+// must judge every kind of name as a look at each file would.
+TEST(Playlist, AFolderOfManyEntriesKeepsExactlyItsFiles) {
+  TempDir dir;
+  std::string lines;
+  std::vector<std::pair<std::string, std::string>> kept;
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = "track " + std::to_string(i) + ".mp3";
+    if (i % 5 != 4) WriteAll(dir / name, "");  // every fifth is missing
+    if (i % 5 != 4) kept.push_back({dir / name, ""});
+    lines += name + "\n";
+  }
+  ASSERT_EQ(::mkfifo((dir / "fifo.mp3").c_str(), 0600), 0);
+  std::filesystem::create_symlink(dir / "track 0.mp3", dir / "link.mp3");
+  std::filesystem::create_symlink(dir / "fifo.mp3", dir / "link to fifo.mp3");
+  std::filesystem::create_symlink("/dev/zero", dir / "zero.mp3");
+  std::filesystem::create_symlink(dir / "gone.mp3", dir / "dangling.mp3");
+  lines += "fifo.mp3\nlink.mp3\nlink to fifo.mp3\nzero.mp3\ndangling.mp3\nTRACK 1.mp3\n";
+  kept.push_back({dir / "link.mp3", ""});
+  WriteAll(dir / "list.m3u8", lines);
+  test::FakePlayer p;
+  int added = 0;
+  ReadPlaylist(p.state, dir / "list.m3u8", dir.path, 0, added, true, false);
+  EXPECT_EQ(Entries(p.state), kept);
+}
+
 TEST(Playlist, AHugePlaylistIsCutAtTheBound) {
   TempDir dir;
   // Lines of 101 bytes: the byte bound ends the read before the entry bound.
