@@ -48,6 +48,21 @@ Replace AskToReplace(AppState& state, const std::string& name, const std::string
   return Replace::Go;
 }
 
+// One selected file of a copy or move into folder: Go with its target set,
+// or Skip (it is gone, already there, or not to be replaced) or Stop.
+Replace TargetFor(AppState& state, const std::string& path, const std::string& folder, const char* failure,
+                  std::string* target) {
+  const std::string name(FileNamePart(path));
+  if (!state.platform.files->Exists(path)) {
+    TellUser(state, WithName(kFileDeleted, name), MessageIcon::Error);
+    return Replace::Skip;
+  }
+  if (SameFolder(std::string(FolderPart(path)), folder)) return Replace::Skip;
+  *target = JoinPath(folder, name);
+  if (!state.platform.files->Exists(*target)) return Replace::Go;
+  return AskToReplace(state, name, *target, failure);
+}
+
 // The list ran empty under a move or the dust: the notice ends the command.
 void EndWithEmptyList(AppState& state) {
   ReleaseEmptyList(state);
@@ -97,20 +112,12 @@ void CopySelectedFiles(AppState& state) {
   FileSystem& files = *state.platform.files;
   for (int row : rows) {
     const std::string path = state.entries[row].path;
-    const std::string name(FileNamePart(path));
-    if (!files.Exists(path)) {
-      TellUser(state, WithName(kFileDeleted, name), MessageIcon::Error);
-      continue;
-    }
-    if (SameFolder(std::string(FolderPart(path)), *folder)) continue;
-    const std::string target = JoinPath(*folder, name);
-    if (files.Exists(target)) {
-      const Replace answer = AskToReplace(state, name, target, kCopyFailed);
-      if (answer == Replace::Stop) return;
-      if (answer == Replace::Skip) continue;
-    }
+    std::string target;
+    const Replace step = TargetFor(state, path, *folder, kCopyFailed, &target);
+    if (step == Replace::Stop) return;
+    if (step == Replace::Skip) continue;
     if (files.CopyNoReplace(path, target) != FileOutcome::Done)
-      TellUser(state, WithName(kCopyFailed, name), MessageIcon::Error);
+      TellUser(state, WithName(kCopyFailed, std::string(FileNamePart(path))), MessageIcon::Error);
   }
 }
 
@@ -131,17 +138,10 @@ void MoveSelectedFiles(AppState& state) {
     const int row = *it;
     const std::string path = state.entries[row].path;
     const std::string name(FileNamePart(path));
-    if (!files.Exists(path)) {
-      TellUser(state, WithName(kFileDeleted, name), MessageIcon::Error);
-      continue;
-    }
-    if (SameFolder(std::string(FolderPart(path)), *folder)) continue;
-    const std::string target = JoinPath(*folder, name);
-    if (files.Exists(target)) {
-      const Replace answer = AskToReplace(state, name, target, kMoveFailed);
-      if (answer == Replace::Stop) break;
-      if (answer == Replace::Skip) continue;
-    }
+    std::string target;
+    const Replace step = TargetFor(state, path, *folder, kMoveFailed, &target);
+    if (step == Replace::Stop) break;
+    if (step == Replace::Skip) continue;
     if (row == state.currentIndex) {
       StopPlayback(state, state.lengthSeconds);
       currentWent = true;
