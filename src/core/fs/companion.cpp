@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <ctime>
 #include <vector>
 
 #include "core/settings/file_names.h"
@@ -17,13 +18,39 @@ bool IsRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// The names in a folder, read only when no exact name matched.
-std::vector<std::string> FolderNames(const std::string& folder) {
-  std::vector<std::string> names;
-  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (!dir) return names;
-  while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
-  ::closedir(dir);
+// The names in a folder, read only when no exact name matched. A change of
+// track asks for a text and a picture beside one file, and the media
+// controls ask again: the last folder's names serve while its change time
+// stays the same, so a folder of thousands of files is read once, not three
+// times a track. A folder changed within the last second is read each time,
+// as a change in the same clock tick would not move its time.
+const std::vector<std::string>& FolderNames(const std::string& folder) {
+  static std::string listed;
+  static struct stat listedStat {};
+  static std::vector<std::string> names;
+  const std::string path = folder.empty() ? "." : folder;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    listed.clear();
+    names.clear();
+    return names;
+  }
+  const bool settled = std::time(nullptr) - st.st_mtim.tv_sec > 1;
+  if (settled && path == listed && st.st_dev == listedStat.st_dev && st.st_ino == listedStat.st_ino &&
+      st.st_mtim.tv_sec == listedStat.st_mtim.tv_sec && st.st_mtim.tv_nsec == listedStat.st_mtim.tv_nsec)
+    return names;
+  names.clear();
+  listed.clear();
+  if (DIR* dir = ::opendir(path.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
+    ::closedir(dir);
+    // Kept only when read from a settled folder: a change made later
+    // moves its time.
+    if (settled) {
+      listed = path;
+      listedStat = st;
+    }
+  }
   return names;
 }
 
@@ -41,7 +68,7 @@ std::optional<std::string> FindCompanion(std::string_view mediaPath, std::span<c
     if (IsRegularFile(path)) return path;
   }
   const std::string_view folder = files::Folder(mediaPath);
-  const std::vector<std::string> names = FolderNames(std::string(folder));
+  const std::vector<std::string>& names = FolderNames(std::string(folder));
   for (std::string_view extension : extensions) {
     const std::string wanted(files::Name(CompanionPath(mediaPath, extension)));
     for (const std::string& name : names) {

@@ -1,6 +1,7 @@
 #include "core/pane/text_pane.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "../list/temp_tree.h"
@@ -126,6 +127,18 @@ TEST_F(Pane, NamesDifferingInCaseAreAFallback) {
   ShowInPane(p.state, song, true);
   EXPECT_EQ(p.window.paneText, "exact doc");
   EXPECT_EQ(PictureWidth(), 2);
+}
+
+// A settled folder's names are read once for several lookups; a name added
+// later is still found, however soon after.
+TEST_F(Pane, ACompanionAddedToAListedFolderIsFound) {
+  const std::string song = tree.File("Song.mp3", TaggedMp3("", 0, 0));
+  const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, tree.root.c_str(), old, 0), 0);
+  EXPECT_EQ(CompanionText(song), std::nullopt);
+  EXPECT_EQ(CompanionText(song), std::nullopt);
+  tree.File("SONG.TXT", "added");
+  EXPECT_EQ(CompanionText(song), std::optional(tree.root + "/SONG.TXT"));
 }
 
 TEST_F(Pane, WhatIsNoCompanion) {
