@@ -1,3 +1,4 @@
+#include "core/fs/file_kind.h"
 #include "core/app/startup.h"
 
 #include <sys/stat.h>
@@ -77,8 +78,7 @@ StartupOpen ChooseStartupOpen(const Arguments& args, const std::string& workingD
                               const std::string& autoSavedPlaylist) {
   std::string target = StartupTarget(args, workingDir);
   if (!target.empty()) return {target, OpenKind::File};
-  struct stat st;
-  if (!autoSavedPlaylist.empty() && stat(autoSavedPlaylist.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+  if (IsRegularFile(autoSavedPlaylist))
     return {autoSavedPlaylist, OpenKind::ResumedList};
   return {std::string(), OpenKind::File};
 }

@@ -26,11 +26,6 @@ std::string RealPath(const std::string& path) {
   return out;
 }
 
-bool IsFolder(const std::string& path) {
-  struct stat st;
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool SameFolder(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   if (a.empty() || b.empty() || ::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;

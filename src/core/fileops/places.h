@@ -4,14 +4,14 @@
 
 #include <string>
 
+#include "core/fs/file_kind.h"
+
 namespace qel {
 
 // The path with every link, "." and ".." resolved; empty when it is not
 // there.
 std::string RealPath(const std::string& path);
 
-// Whether the path leads to a folder.
-bool IsFolder(const std::string& path);
 
 // Whether two paths name the same folder on disk (device and inode), however
 // they are spelled or linked. False when either cannot be looked at.

@@ -1,3 +1,4 @@
+#include "core/fs/file_kind.h"
 #include "core/fs/companion.h"
 
 #include <dirent.h>
@@ -10,13 +11,6 @@
 
 namespace qel {
 namespace {
-
-// Only regular files (after links) are read: a folder, a pipe or a device
-// of that name is no companion.
-bool IsRegularFile(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // The names in a folder, read only when no exact name matched. A change of
 // track asks for a text and a picture beside one file, and the media

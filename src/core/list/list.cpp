@@ -1,3 +1,4 @@
+#include "core/fs/file_kind.h"
 #include "core/list/list.h"
 
 #include <dirent.h>
@@ -85,19 +86,9 @@ bool SkippedInListing(std::string_view name) {
   return IsPictureOrText(ext) || IsListExt(ext);
 }
 
-bool IsFolder(const std::string& path) {
-  struct stat st;
-  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsRegularFile(const std::string& path) {
-  struct stat st;
-  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // Only regular files and folders are opened, whatever the path came from:
 // a pipe or a device would block the player or never end.
-bool IsFileOrFolder(const std::string& path) { return IsRegularFile(path) || IsFolder(path); }
 
 // A path with "." and ".." resolved in its text and no trailing "/".
 std::string NormalizePath(const std::string& path) {

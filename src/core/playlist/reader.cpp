@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/fs/file_kind.h"
 #include "core/metadata/metadata.h"
 #include "core/playlist/playlist.h"
 #include "core/settings/atomic_file.h"
@@ -24,10 +25,7 @@ constexpr int kSpellingBudget = 256;
 
 // Lines name regular files and folders; a pipe or a device named by a line
 // would block or never end once it is played or measured.
-bool NamesFileOrFolder(const std::string& path) {
-  struct stat st;
-  return !path.empty() && stat(path.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode));
-}
+bool NamesFileOrFolder(const std::string& path) { return IsFileOrFolder(path); }
 
 // Whether lines name files or folders, asked of each folder's listing once
 // a playlist has named several entries in it: a list of 10,000 files in one
@@ -70,11 +68,6 @@ class Existence {
   }
   std::unordered_map<std::string, Folder> folders_;
 };
-
-bool IsFolder(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 // Relative lines written on Windows use "\"; a leading one meant the root.
 // A Linux name may hold a "\" itself, so the literal reading wins when only

@@ -1,3 +1,4 @@
+#include "core/fs/file_kind.h"
 #include "core/settings/paths.h"
 
 #include <pwd.h>
@@ -22,11 +23,6 @@ std::string XdgFolder(const char* variable, const char* fallbackBelowHome) {
   const char* v = std::getenv(variable);
   std::string base = (v && v[0] == '/') ? std::string(v) : HomeFolder() + fallbackBelowHome;
   return files::Join(base, "qel");
-}
-
-bool IsFile(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool IsNamed(const std::string& instanceName) { return !instanceName.empty() && instanceName[0] == '-'; }
@@ -54,8 +50,8 @@ std::string StateFolder() { return XdgFolder("XDG_STATE_HOME", "/.local/state");
 bool IsPortable(const std::string& executablePath, const std::string& instanceName) {
   std::string folder = ExecutableFolder(executablePath);
   std::string stem = Stem(executablePath);
-  if (IsFile(files::Join(folder, stem + ".ini"))) return true;
-  return IsNamed(instanceName) && IsFile(files::Join(folder, stem + SafeInstance(instanceName) + ".ini"));
+  if (IsRegularFile(files::Join(folder, stem + ".ini"))) return true;
+  return IsNamed(instanceName) && IsRegularFile(files::Join(folder, stem + SafeInstance(instanceName) + ".ini"));
 }
 
 std::string IniPathFor(const std::string& executablePath, const std::string& instanceName) {
@@ -63,7 +59,7 @@ std::string IniPathFor(const std::string& executablePath, const std::string& ins
   std::string stem = Stem(executablePath);
   if (IsNamed(instanceName)) {
     std::string own = files::Join(folder, stem + SafeInstance(instanceName) + ".ini");
-    if (IsFile(own)) return own;
+    if (IsRegularFile(own)) return own;
   }
   return files::Join(folder, stem + ".ini");
 }
