@@ -165,15 +165,10 @@ class MpvDevice : public Device {
   }
   int Play(std::optional<long long> from) override {
     if (from) SeekTo(*from);
-    if (lost_ || eof_ || EofReached() || (LengthMs() > 0 && PositionMs() >= LengthMs())) {
-      mode_ = Mode::Stopped;
-      Complete(lost_ ? kNotifyFailure : kNotifySuccessful);
-      return 0;
-    }
-    if (!seekPending_) seekTarget_.reset();
-    frozen_.reset();
-    SetFlag("pause", false);
-    mode_ = Mode::Playing;
+    if (lost_ || eof_ || EofReached() || (LengthMs() > 0 && PositionMs() >= LengthMs()))
+      EndedBeforePlaying();
+    else
+      GoOn();
     return 0;
   }
   int Pause() override {
@@ -185,18 +180,25 @@ class MpvDevice : public Device {
     return 0;
   }
   int Resume() override {
-    if (mode_ == Mode::Paused && (lost_ || EofReached())) {
-      mode_ = Mode::Stopped;
-      Complete(lost_ ? kNotifyFailure : kNotifySuccessful);
-      return 0;
-    }
-    if (mode_ == Mode::Paused) {
-      if (!seekPending_) seekTarget_.reset();
-      frozen_.reset();
-      SetFlag("pause", false);
-      mode_ = Mode::Playing;
-    }
+    if (mode_ != Mode::Paused) return 0;
+    if (lost_ || EofReached())
+      EndedBeforePlaying();
+    else
+      GoOn();
     return 0;
+  }
+  // Nothing is left to play: the notification says how it ended.
+  void EndedBeforePlaying() {
+    mode_ = Mode::Stopped;
+    Complete(lost_ ? kNotifyFailure : kNotifySuccessful);
+  }
+  // Plays on from where the player is; a seek still under way keeps its
+  // target as the position until it lands.
+  void GoOn() {
+    if (!seekPending_) seekTarget_.reset();
+    frozen_.reset();
+    SetFlag("pause", false);
+    mode_ = Mode::Playing;
   }
   int Stop() override {
     SetFlag("pause", true);
