@@ -215,6 +215,15 @@ def audacious_ready_probe(env, scenario):
     return poll, lambda: None
 
 
+def sound_server_plays(env, pid):
+    """Whether the process has a stream on the sound server that is not held."""
+    out = subprocess.run(["pactl", "list", "sink-inputs"], env=env, capture_output=True, text=True).stdout
+    for block in out.split("\n\n"):
+        if f'application.process.id = "{pid}"' in block and "Corked: no" in block:
+            return True
+    return False
+
+
 # ---- measuring one start
 
 
@@ -271,7 +280,7 @@ def run_once(desktop, player, scenario, args, measure_memory):
             if player == "audacious" and scenario == "file":
                 result["playing"] = audtool(env, "--playback-status") == "playing"
             if player == "qel" and scenario == "file":
-                result["playing"] = any("libmpv" in line for line in open(f"/proc/{proc.pid}/maps"))
+                result["playing"] = sound_server_plays(env, proc.pid)
         return result
     finally:
         close()

@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/backends.h"
 #include "engine/command.h"
 #include "engine/device.h"
 #include "engine/engine_internal.h"
-#include "engine/loudness.h"
 #include "engine/media_types.h"
-#include "engine/midi.h"
-#include "engine/probe.h"
 #include "engine/smf.h"
 
 namespace qel::engine {
@@ -31,29 +29,12 @@ bool IsRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-}  // namespace
-
-std::string Extension(const std::string& path) {
-  auto dot = path.rfind('.');
-  auto slash = path.rfind('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  return Lower(path.substr(dot));
+// A song's length from its tempo map.
+std::optional<long long> SongLengthMs(const std::string& path) {
+  auto song = ReadSmfFile(path);
+  if (!song || song->lengthMs <= 0) return std::nullopt;
+  return static_cast<long long>(std::llround(song->lengthMs));
 }
-
-
-void Device::ArmNotify() {
-  if (notifyPending_) owner_->Deliver(alias_, generation_, kNotifySuperseded, notifySerial_);
-  notifyPending_ = true;
-  ++notifySerial_;
-}
-
-void Device::Complete(int code) {
-  if (!notifyPending_) return;
-  notifyPending_ = false;
-  owner_->Deliver(alias_, generation_, code, notifySerial_);
-}
-
-namespace {
 
 // ---- The length probe on "Qel_": no playback at all ----
 class ProbeDevice : public Device {
@@ -72,116 +53,6 @@ class ProbeDevice : public Device {
  private:
   long long length_;
 };
-
-// ---- sequencer: own SMF player ----
-class MidiDevice : public Device {
- public:
-  MidiDevice(Engine::Impl* owner, std::string alias, unsigned long long gen)
-      : Device(owner, std::move(alias), gen) {}
-  // Only the song is read here. The output is chosen later: "set ... port"
-  // names it, and a device that plays without one takes the built-in
-  // synthesizer. So a song meant for an ALSA port never needs the
-  // synthesizer's SoundFont, and opening one costs no SoundFont load.
-  int Load(const std::string& path) {
-    auto song = ReadSmfFile(path);
-    if (!song || song->lengthMs <= 0) return kErrInvalidFile;
-    if (!AnyMidiOutput()) return kErrDeviceOpen;
-    Engine::Impl* owner = owner_;
-    std::string key = Lower(alias_);
-    unsigned long long gen = generation_;
-    sequencer_ = std::make_unique<Sequencer>(std::move(*song), nullptr, [owner, key, gen] {
-      // The end is reported from the sequencer's thread; the rest happens on
-      // the user-interface thread.
-      owner->PostToDevice(key, gen, [](Device& d) { static_cast<MidiDevice&>(d).Ended(); });
-    });
-    level_ = owner_->MidiLevel(port_);
-    return 0;
-  }
-  void Ended() {
-    if (mode_ != Mode::Playing) return;
-    mode_ = Mode::Stopped;
-    Complete(kNotifySuccessful);
-  }
-  void Pump() override {
-    if (mode_ == Mode::Playing && sequencer_->AtEnd()) Ended();
-  }
-  Mode CurrentMode() override { return mode_; }
-  long long LengthMs() override { return std::llround(sequencer_->LengthMs()); }
-  long long PositionMs() override { return std::llround(sequencer_->PositionMs()); }
-  int Play(std::optional<long long> from) override {
-    if (!output_ && !UseDefaultOutput()) return kErrHardware;
-    if (from) sequencer_->Seek(static_cast<double>(*from));
-    if (sequencer_->PositionMs() >= sequencer_->LengthMs()) {
-      mode_ = Mode::Stopped;
-      Complete(kNotifySuccessful);
-      return 0;
-    }
-    sequencer_->Play();
-    mode_ = Mode::Playing;
-    return 0;
-  }
-  int Pause() override {
-    if (mode_ == Mode::Playing) {
-      sequencer_->Pause();
-      mode_ = Mode::Paused;
-    }
-    return 0;
-  }
-  int Resume() override {
-    if (mode_ == Mode::Paused) {
-      sequencer_->Play();
-      mode_ = Mode::Playing;
-    }
-    return 0;
-  }
-  int Stop() override {
-    sequencer_->Pause();
-    mode_ = Mode::Stopped;
-    Complete(kNotifyAborted);
-    return 0;
-  }
-  int Seek(long long ms) override {
-    sequencer_->Seek(static_cast<double>(ms));
-    mode_ = Mode::Stopped;
-    Complete(kNotifyAborted);
-    return 0;
-  }
-  int SetPort(int port) override {
-    auto out = OpenMidiOutput(port);
-    if (!out) return kErrOutOfRange;
-    UseOutput(port, std::move(out));
-    return 0;
-  }
-  int Port() const { return port_; }
-  void RefreshVolume() override {
-    if (output_) output_->SetVolume(LoudnessGain(level_));
-  }
-
- private:
-  // The synthesizer, or the first ALSA port when it cannot start (no
-  // SoundFont): the route a song takes when no port was named.
-  bool UseDefaultOutput() {
-    for (int port : {0, 1}) {
-      if (auto out = OpenMidiOutput(port)) {
-        UseOutput(port, std::move(out));
-        return true;
-      }
-    }
-    return false;
-  }
-  void UseOutput(int port, std::shared_ptr<MidiOutput> out) {
-    port_ = port;
-    output_ = std::move(out);
-    RefreshVolume();
-    sequencer_->SetOutput(output_);
-  }
-
-  std::shared_ptr<MidiOutput> output_;
-  std::unique_ptr<Sequencer> sequencer_;
-  Mode mode_ = Mode::Stopped;
-  int port_ = 0;
-};
-
 
 }  // namespace
 
@@ -229,19 +100,26 @@ int Engine::Impl::Open(const std::vector<std::string>& w) {
     std::optional<long long> length;
     for (auto& [k, d] : devices)
       if (d->PlayingPath() == path && d->LengthMs() > 0) length = d->LengthMs();
-    if (!length) length = ProbeLengthMs(path);
+    // What libsndfile reads it measures without libavformat's libraries.
+    if (!length) length = Extension(path) == ".mid" ? SongLengthMs(path) : StreamLengthMs(path);
+    if (!length)
+      if (const PlayerBackend* player = Player()) length = player->probeLengthMs(path);
     if (!length) return kErrInvalidFile;
     devices[key] = std::make_unique<ProbeDevice>(this, alias, gen, *length);
     return 0;
   }
-  if (type == "sequencer") {
-    auto d = std::make_unique<MidiDevice>(this, alias, gen);
-    if (int err = d->Load(path)) return err;
-    devices[key] = std::move(d);
-    return 0;
-  }
   std::unique_ptr<Device> d;
-  if (int err = OpenMpvDevice(this, alias, gen, path, &d)) return err;
+  int err = kErrDeviceOpen;
+  if (type == "sequencer") {
+    if (const MidiBackend* midi = Midi()) err = midi->open(this, alias, gen, path, &d);
+  } else {
+    err = OpenStreamDevice(this, alias, gen, path, &d);
+    if (err == kErrUnsupportedFunction) {
+      const PlayerBackend* player = Player();
+      err = player ? player->open(this, alias, gen, path, &d) : kErrDeviceOpen;
+    }
+  }
+  if (err) return err;
   devices[key] = std::move(d);
   return 0;
 }
@@ -396,13 +274,16 @@ int Engine::Send(const std::string& command, std::string* answer) {
   return impl_->Execute(words.items, answer);
 }
 
-std::vector<std::string> Engine::MidiOutputDevices() { return ListMidiOutputs(); }
+std::vector<std::string> Engine::MidiOutputDevices() {
+  const MidiBackend* midi = Midi();
+  return midi ? midi->outputs() : std::vector<std::string>{};
+}
 
 void Engine::SetMidiOutputVolume(int device, double volume) {
   int index = device < 0 ? 0 : device;
   impl_->midiVolumes[index] = std::clamp(volume, 0.0, 1.0);
   for (auto& [k, d] : impl_->devices)
-    if (auto* midi = dynamic_cast<MidiDevice*>(d.get()); midi && midi->Port() == index) midi->SetLevel(volume);
+    if (d->MidiPort() == index) d->SetLevel(volume);
 }
 
 void Engine::SetWaveOutputVolume(double volume) {
@@ -447,7 +328,10 @@ std::optional<Picture> Engine::CurrentFrame(const std::string& alias) {
   return d->Frame();
 }
 
-double Engine::TakeMidiOutputPeak() { return TakeSynthPeak(); }
+double Engine::TakeMidiOutputPeak() {
+  const MidiBackend* midi = Midi();
+  return midi ? midi->takeSynthPeak() : 0.0;
+}
 
 std::vector<std::string> Engine::OpenAliases() const {
   std::vector<std::string> out;

@@ -1,7 +1,8 @@
 // The engine's insides, shared by its interpreter (engine.cpp) and its
-// libmpv device (mpv_device.cpp): one open alias as a Device, and the
-// engine's state that the devices report to. Not part of the module's
-// interface.
+// devices: one open alias as a Device, and the engine's state that the
+// devices report to. Not part of the module's interface. Everything here
+// that a device calls is inline, so a device built into a backend module
+// of its own (backends.h) needs nothing from the module that loads it.
 #pragma once
 
 #include <algorithm>
@@ -14,19 +15,19 @@
 #include "engine/command.h"
 #include "engine/device.h"
 
-struct mpv_handle;
-
 namespace qel::engine {
 
-// Ends an idle libmpv player (mpv_device.cpp).
-struct PlayerEnd {
-  void operator()(mpv_handle* player) const;
-};
+class SoundServer;  // the connection to the sound server (stream_device.cpp)
 
 enum class Mode { Stopped, Playing, Paused };
 
 // The extension of a path's file name, dot included, in lower case.
-std::string Extension(const std::string& path);
+inline std::string Extension(const std::string& path) {
+  auto dot = path.rfind('.');
+  auto slash = path.rfind('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return Lower(path.substr(dot));
+}
 
 // One open alias. Every method runs on the user-interface thread.
 class Device {
@@ -59,6 +60,8 @@ class Device {
     RefreshVolume();
   }
   virtual int SetPort(int) { return kErrUnsupportedFunction; }
+  // The MIDI output a sequencer plays on; -1 for every other device.
+  virtual int MidiPort() const { return -1; }
   virtual void SetExactSeek(bool on) { exactSeek_ = on; }
   virtual std::string Source() { return ""; }
   // The file a player has open, for the length probe to ask it instead.
@@ -101,8 +104,11 @@ class Device {
 struct Engine::Impl {
   // The player of the last file closed, stopped and idle: the next file
   // opens in it in a few ms, where a new player takes tens of ms to load
-  // its first file. One is kept, no more.
-  std::unique_ptr<mpv_handle, PlayerEnd> sparePlayer;
+  // its first file. One is kept, no more; it ends itself (its deleter).
+  std::unique_ptr<void, void (*)(void*)> sparePlayer{nullptr, nullptr};
+  // Shared by the devices that play through the sound server; made at the
+  // first of them and kept.
+  std::shared_ptr<SoundServer> soundServer;
   Engine::Poster post;
   Engine::NotifyHandler handler;
   std::map<std::string, std::unique_ptr<Device>> devices;  // key: lower-case alias
@@ -170,8 +176,29 @@ struct Engine::Impl {
   }
 };
 
-// Opens a file with libmpv as this alias; *out holds the device on success.
-int OpenMpvDevice(Engine::Impl* owner, const std::string& alias, unsigned long long generation,
-                  const std::string& path, std::unique_ptr<Device>* out);
+inline void Device::ArmNotify() {
+  if (notifyPending_) owner_->Deliver(alias_, generation_, kNotifySuperseded, notifySerial_);
+  notifyPending_ = true;
+  ++notifySerial_;
+}
+
+inline void Device::Complete(int code) {
+  if (!notifyPending_) return;
+  notifyPending_ = false;
+  owner_->Deliver(alias_, generation_, code, notifySerial_);
+}
+
+// Opens a file as this alias; *out holds the device on success.
+using OpenDevice = int (*)(Engine::Impl* owner, const std::string& alias, unsigned long long generation,
+                           const std::string& path, std::unique_ptr<Device>* out);
+
+// Sampled sound that libsndfile decodes (WAV, FLAC, Ogg Vorbis and Opus,
+// MP3), played through the sound server. kErrUnsupportedFunction when the
+// file or the machine is not for it: libmpv's device then takes the file.
+int OpenStreamDevice(Engine::Impl* owner, const std::string& alias, unsigned long long generation,
+                     const std::string& path, std::unique_ptr<Device>* out);
+// The length such a file states, without playing it; nullopt when it is
+// not one.
+std::optional<long long> StreamLengthMs(const std::string& path);
 
 }  // namespace qel::engine

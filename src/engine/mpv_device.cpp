@@ -10,10 +10,12 @@
 #include <mutex>
 #include <utility>
 
+#include "engine/backends.h"
 #include "engine/engine_internal.h"
 #include "engine/gl_render.h"
 #include "engine/loudness.h"
 #include "engine/media_types.h"
+#include "engine/probe.h"
 
 namespace qel::engine {
 namespace {
@@ -24,6 +26,8 @@ constexpr double kOpenBoundSeconds = 5.0;
 // drawn smaller in its shape and the pane stretches it over the destination,
 // so no buffer is ever sized by a number read from a file.
 constexpr long long kMaxFramePixels = 3840LL * 2160;
+
+void EndPlayer(void* player) { mpv_terminate_destroy(static_cast<mpv_handle*>(player)); }
 
 // ---- mpegvideo: one libmpv player ----
 class MpvDevice : public Device {
@@ -37,13 +41,14 @@ class MpvDevice : public Device {
     }
     if (Engine::VideoSink* sink = Sink()) sink->Placed({}, false, false);
     ReleaseRenderer();
-    if (mpv_ && opened_ && !lost_ && !owner_->sparePlayer && Idle()) owner_->sparePlayer.reset(std::exchange(mpv_, nullptr));
+    if (mpv_ && opened_ && !lost_ && !owner_->sparePlayer && Idle())
+      owner_->sparePlayer = {std::exchange(mpv_, nullptr), &EndPlayer};
     if (mpv_) mpv_terminate_destroy(mpv_);
     std::free(buffer_);
   }
 
   int Load(const std::string& path) {
-    mpv_ = owner_->sparePlayer.release();
+    mpv_ = static_cast<mpv_handle*>(owner_->sparePlayer.release());
     if (mpv_) {
       // As a new player would start: paused, decoding in software.
       SetFlag("pause", true);
@@ -516,14 +521,15 @@ class MpvDevice : public Device {
 
 }  // namespace
 
-void PlayerEnd::operator()(mpv_handle* player) const { mpv_terminate_destroy(player); }
-
-int OpenMpvDevice(Engine::Impl* owner, const std::string& alias, unsigned long long generation,
-                  const std::string& path, std::unique_ptr<Device>* out) {
-  auto d = std::make_unique<MpvDevice>(owner, alias, generation);
-  if (int err = d->Load(path)) return err;
-  *out = std::move(d);
-  return 0;
-}
+const PlayerBackend kPlayerBackend{
+    [](Engine::Impl* owner, const std::string& alias, unsigned long long generation, const std::string& path,
+       std::unique_ptr<Device>* out) {
+      auto d = std::make_unique<MpvDevice>(owner, alias, generation);
+      if (int err = d->Load(path)) return err;
+      *out = std::move(d);
+      return 0;
+    },
+    &ProbeLengthMs,
+};
 
 }  // namespace qel::engine

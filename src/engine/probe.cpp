@@ -3,9 +3,6 @@
 #include <chrono>
 #include <cmath>
 
-#include "engine/command.h"
-#include "engine/smf.h"
-
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
@@ -24,13 +21,6 @@ constexpr auto kProbeBound = std::chrono::milliseconds(400);
 
 int PastDeadline(void* deadline) { return Clock::now() >= *static_cast<Clock::time_point*>(deadline) ? 1 : 0; }
 
-bool IsMidiPath(const std::string& path) {
-  auto dot = path.rfind('.');
-  auto slash = path.rfind('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-  return Lower(path.substr(dot)) == ".mid";
-}
-
 long long StreamsDurationMs(AVFormatContext* ctx) {
   if (ctx->duration != AV_NOPTS_VALUE && ctx->duration > 0)
     return static_cast<long long>(std::llround(ctx->duration / 1000.0));
@@ -46,11 +36,6 @@ long long StreamsDurationMs(AVFormatContext* ctx) {
 }  // namespace
 
 std::optional<long long> ProbeLengthMs(const std::string& path) {
-  if (IsMidiPath(path)) {
-    auto song = ReadSmfFile(path);
-    if (!song || song->lengthMs <= 0) return std::nullopt;
-    return static_cast<long long>(std::llround(song->lengthMs));
-  }
   av_log_set_level(AV_LOG_QUIET);
   Clock::time_point deadline = Clock::now() + kProbeBound;
   AVFormatContext* ctx = avformat_alloc_context();

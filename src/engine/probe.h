@@ -7,8 +7,8 @@
 
 namespace qel::engine {
 
-// Length in milliseconds; nullopt when the file cannot be opened or has no
-// length. MIDI files (".mid") are measured through their tempo map.
+// Length in milliseconds through libavformat; nullopt when the file cannot be
+// opened or has no length. (The engine measures songs by their tempo map.)
 std::optional<long long> ProbeLengthMs(const std::string& path);
 
 }  // namespace qel::engine

@@ -89,10 +89,13 @@ TEST(EngineLoader, NothingIsLoadedUntilAFileIsOpened) {
   for (const char* library : {"libmpv.so", "libavformat.so", "libfluidsynth.so", "qel-engine.so"})
     EXPECT_FALSE(Mapped(library)) << library << " is mapped before anything was opened";
 
-  // The first open loads it, and it then answers as the loader did.
+  // The first open loads it, and it then answers as the loader did. An MP3
+  // needs libsndfile, not libmpv, nor the MIDI synthesizer.
   ASSERT_EQ(loader.Send("open \"" + kData + "/tone.mp3\" alias qel"), 0);
   EXPECT_TRUE(loader.Loaded());
-  EXPECT_TRUE(Mapped("libmpv.so"));
+  EXPECT_TRUE(Mapped("libsndfile.so"));
+  for (const char* library : {"libmpv.so", "libavformat.so", "libfluidsynth.so"})
+    EXPECT_FALSE(Mapped(library)) << library << " is mapped for an MP3";
   for (const auto& [command, error] : asked) {
     const std::string text = command;
     // qel is open now, and "close all" would close it.
@@ -110,6 +113,14 @@ TEST(EngineLoader, NothingIsLoadedUntilAFileIsOpened) {
   EXPECT_TRUE(queue.RunUntil([&] { return !notes.empty(); }, 3000));
   EXPECT_EQ(notes, std::vector<int>{kNotifyAborted});
   EXPECT_EQ(loader.Send("close qel"), 0);
+
+  // A video brings libmpv, a song the synthesizer, each when first opened.
+  ASSERT_EQ(loader.Send("open \"" + kData + "/clip.mp4\" alias qel"), 0);
+  EXPECT_TRUE(Mapped("libmpv.so"));
+  EXPECT_FALSE(Mapped("libfluidsynth.so"));
+  ASSERT_EQ(loader.Send("open \"" + kData + "/song.mid\" alias song"), 0);
+  EXPECT_TRUE(Mapped("libfluidsynth.so"));
+  EXPECT_EQ(loader.Send("close all"), 0);
 }
 
 TEST(EngineLoader, WithoutItsModuleNothingOpens) {

@@ -1,11 +1,13 @@
 // Positions, seeks and the ends of files through the real engine and the
 // player's core, on a private PulseAudio daemon (a sound server's timing) and
-// on libmpv's null output, which must agree.
+// on the null output, which must agree; each for both devices that play
+// sampled sound: libsndfile's (WAV, MP3) and libmpv's (Matroska, MP4).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <tuple>
 
 #include "core/metadata/metadata.h"
 #include "core/playback/device.h"
@@ -18,16 +20,26 @@ namespace {
 
 const std::string kData = QEL_ENGINE_DATA;
 
-class Outputs : public ::testing::TestWithParam<const char*> {
+// An output, and the container the test's sound comes in: "wav" plays on
+// libsndfile's device, "mka" (the same samples in Matroska) on libmpv's.
+using OutputAndContainer = std::tuple<const char*, const char*>;
+
+class Outputs : public ::testing::TestWithParam<OutputAndContainer> {
  protected:
   void SetUp() override {
-    output_ = std::make_unique<AudioOutput>(GetParam());
+    output_ = std::make_unique<AudioOutput>(std::get<0>(GetParam()));
     ASSERT_TRUE(output_->Ready()) << output_->Error();
   }
+  bool ThroughLibmpv() const { return std::string(std::get<1>(GetParam())) == "mka"; }
+  // A tone of `ms` as name.wav, or name.mka for libmpv.
   std::string Wav(const std::string& name, int ms) {
-    std::string path = dir_ / name;
+    std::string path = dir_ / (name + ".wav");
     WriteWav(path, ms);
-    return path;
+    if (!ThroughLibmpv()) return path;
+    std::string mka = dir_ / (name + ".mka");
+    EXPECT_TRUE(Ffmpeg("-i '" + path + "' -c:a pcm_s16le", mka));
+    std::filesystem::remove(path);
+    return mka;
   }
   // A position slider whose channel is 300 pixels wide (margins of 9).
   static constexpr Rect kSlider{100, 0, 418, 20};
@@ -40,12 +52,15 @@ class Outputs : public ::testing::TestWithParam<const char*> {
   TempDir dir_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Engine, Outputs, ::testing::Values("pulse", "null"),
-                         [](const auto& info) { return std::string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Engine, Outputs,
+                         ::testing::Combine(::testing::Values("pulse", "null"), ::testing::Values("wav", "mka")),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
+                         });
 
 TEST_P(Outputs, PositionsModesSeeksAndOneSuccessfulNotification) {
   EngineLoop h;
-  std::string wav = Wav("ファイル with space.wav", 1500);
+  std::string wav = Wav("ファイル with space", 1500);
   ASSERT_EQ(h.engine.Send("open \"" + wav + "\" alias qel type mpegvideo shareable parent 5 style child"), 0);
   h.engine.Send("set qel seek exactly on");
   h.engine.Send("set qel time format milliseconds");
@@ -84,7 +99,7 @@ TEST_P(Outputs, PositionsModesSeeksAndOneSuccessfulNotification) {
 // the old file (its end, its pause, its length) may reach the new.
 TEST_P(Outputs, AKeptPlayerStartsTheNextFileAsANewOneWould) {
   EngineLoop h;
-  const std::string a = Wav("a.wav", 600), b = Wav("b.wav", 1200);
+  const std::string a = Wav("a", 600), b = Wav("b", 1200);
   for (bool closedAtItsEnd : {true, false}) {
     SCOPED_TRACE(closedAtItsEnd ? "closed at its end" : "closed while playing");
     ASSERT_EQ(h.engine.Send("open \"" + a + "\" alias qel"), 0);
@@ -126,7 +141,7 @@ TEST_P(Outputs, AKeptPlayerStartsTheNextFileAsANewOneWould) {
 }
 
 TEST_P(Outputs, AClickPastTheEndOfTheSliderKeepsPlayingAndTheNextEntryFollows) {
-  EnginePlayer p({Wav("a.wav", 2500), Wav("b.wav", 1500)});
+  EnginePlayer p({Wav("a", 2500), Wav("b", 1500)});
   p.PlayIndex(0);
   ASSERT_EQ(p.state.lengthSeconds, 3) << "2.5 s count as 3, so the slider reaches past the sound";
   ASSERT_TRUE(p.loop.RunUntil([&] { return p.PositionMs() > 300; }, 3000));
@@ -139,7 +154,7 @@ TEST_P(Outputs, AClickPastTheEndOfTheSliderKeepsPlayingAndTheNextEntryFollows) {
 }
 
 TEST_P(Outputs, AClickAtTheVeryEndStartsTheNextEntry) {
-  EnginePlayer p({Wav("a.wav", 2000), Wav("b.wav", 1500)});
+  EnginePlayer p({Wav("a", 2000), Wav("b", 1500)});
   p.PlayIndex(0);
   ASSERT_EQ(p.state.lengthSeconds, 2);
   ASSERT_TRUE(p.loop.RunUntil([&] { return p.PositionMs() > 300; }, 3000));
@@ -148,7 +163,7 @@ TEST_P(Outputs, AClickAtTheVeryEndStartsTheNextEntry) {
 }
 
 TEST_P(Outputs, SeekKeysPastALengthThatOverestimatesTheFileKeepPlaying) {
-  EnginePlayer p({Wav("a.wav", 2500), Wav("b.wav", 1500)});
+  EnginePlayer p({Wav("a", 2500), Wav("b", 1500)});
   p.PlayIndex(0);
   p.state.lengthSeconds = 30;  // as a header that claims more than is there
   ASSERT_TRUE(p.loop.RunUntil([&] { return p.PositionMs() > 300; }, 3000));
@@ -167,13 +182,13 @@ TEST_P(Outputs, SeekKeysPastALengthThatOverestimatesTheFileKeepPlaying) {
 TEST_P(Outputs, AFileCutShortUnderThePlayerEndsAndTheNextEntryPlays) {
   // Long enough that the middle is far beyond what the player has read
   // ahead. Cut short, the WAV's length shrinks with it (the click's seek is
-  // refused and the rest plays out); the MP3 keeps the length its header
-  // states (the seek lands where there is nothing left).
-  std::string wav = Wav("a.wav", 160000), mp3 = dir_ / "a.mp3";
-  ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=frequency=440:duration=30 -ac 2 -b:a 320k", mp3));
-  for (const auto& [path, keep] : {std::pair{wav, 44 + 16000}, std::pair{mp3, 120000}}) {
+  // refused and the rest plays out); the MP3 or MP4 keeps the length its
+  // header states (the seek lands where there is nothing left).
+  std::string wav = Wav("a", 160000), compressed = dir_ / (ThroughLibmpv() ? "a.m4a" : "a.mp3");
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=frequency=440:duration=30 -ac 2 -b:a 320k", compressed));
+  for (const auto& [path, keep] : {std::pair{wav, 44 + 16000}, std::pair{compressed, 120000}}) {
     SCOPED_TRACE(path);
-    EnginePlayer p({path, Wav("b.wav", 1500)});
+    EnginePlayer p({path, Wav("b", 1500)});
     p.PlayIndex(0);
     ASSERT_TRUE(p.loop.RunUntil([&] { return p.PositionMs() > 300; }, 3000));
     // The file shrinks to its first second or three (a copy cut off, a drive
@@ -186,13 +201,14 @@ TEST_P(Outputs, AFileCutShortUnderThePlayerEndsAndTheNextEntryPlays) {
 }
 
 TEST_P(Outputs, AFileWithAQuoteInItsNamePlays) {
-  std::string quoted = dir_ / "a\"b.mp3", plain = dir_ / "ab.mp3";
-  std::filesystem::copy_file(kData + "/tone.mp3", quoted);
-  std::filesystem::copy_file(kData + "/tone.mp3", plain);
+  const std::string ext = ThroughLibmpv() ? ".m4a" : ".mp3";
+  std::string quoted = dir_ / ("a\"b" + ext), plain = dir_ / ("ab" + ext);
+  std::filesystem::copy_file(kData + "/tone" + ext, quoted);
+  std::filesystem::copy_file(kData + "/tone" + ext, plain);
   EnginePlayer p({quoted});
   p.PlayIndex(0);
   EXPECT_TRUE(p.window.messages.empty());
-  EXPECT_EQ(p.window.title, "a\"b.mp3");
+  EXPECT_EQ(p.window.title, "a\"b" + ext);
   EXPECT_GT(p.state.lengthSeconds, 0);
   EXPECT_EQ(p.state.lengthSeconds, ReadLength(p.state, plain)) << "measured through the device as any name is";
   EXPECT_EQ(p.Mode(), "playing");

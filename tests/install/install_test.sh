@@ -52,18 +52,27 @@ for action in play stop next; do
 done
 
 # The media engine is a module beside the program, found from bin/ by the
-# program itself: the program does not link the media libraries, the module
-# does, and exports its factory alone.
+# program itself: the program does not link the media libraries. The engine
+# links libsndfile; libmpv and FluidSynth are in modules of their own beside
+# it, which it loads when a file needs them. Each exports its entry alone.
 module="$(find "$prefix" -name qel-engine.so -path '*/qel/*' | head -n 1)"
 [ -n "$module" ] || fail "no engine module"
 # ldd's output is taken whole: grep -q would stop reading early, and under
 # pipefail ldd's broken pipe would decide the test.
 program_libs="$(ldd "$prefix/bin/qel")"
-module_libs="$(ldd "$module")"
-if grep -qE 'libmpv|libavformat|libfluidsynth' <<<"$program_libs"; then fail "the program links the media libraries"; fi
-grep -q libmpv <<<"$module_libs" || fail "the module does not link libmpv"
-exported="$(nm -D --defined-only "$module" | awk '$2 == "T" {print $3}')"
-[ "$exported" = "qel_engine_module_create" ] || fail "the module exports: $exported"
+if grep -qE 'libmpv|libavformat|libfluidsynth|libsndfile' <<<"$program_libs"; then fail "the program links the media libraries"; fi
+for entry in "qel-engine:qel_engine_module_create:libsndfile:libmpv|libavformat|libfluidsynth" \
+             "qel-engine-player:qel_engine_player_backend:libmpv:libfluidsynth" \
+             "qel-engine-midi:qel_engine_midi_backend:libfluidsynth:libmpv|libavformat"; do
+  IFS=: read -r name symbol links never <<<"$entry"
+  file="$(dirname "$module")/$name.so"
+  [ -f "$file" ] || fail "no $name.so beside the engine"
+  libs="$(ldd "$file")"
+  grep -q "$links" <<<"$libs" || fail "$name.so does not link $links"
+  if grep -qE "$never" <<<"$libs"; then fail "$name.so links one of $never"; fi
+  exported="$(nm -D --defined-only "$file" | awk '$2 == "T" {print $3}')"
+  [ "$exported" = "$symbol" ] || fail "$name.so exports: $exported"
+done
 
 # The installed program finds it when a file is opened.
 run="$work/run"
@@ -88,7 +97,9 @@ grep -q '^qel [0-9]' <<<"$version" || fail "--version printed: $version"
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null) || fail "cpack failed"
 deb="$(ls "$work"/package/*.deb)"
 contents="$(dpkg-deb --contents "$deb")"
-grep -qE " \./usr/lib/(.*/)?qel/qel-engine\.so" <<<"$contents" || fail "package lacks the engine module"
+for name in qel-engine qel-engine-player qel-engine-midi; do
+  grep -qE " \./usr/lib/(.*/)?qel/$name\.so" <<<"$contents" || fail "package lacks $name.so"
+done
 for path in ./usr/bin/qel "./usr/share/applications/$app_id.desktop" "./usr/share/metainfo/$app_id.metainfo.xml" \
             ./usr/share/man/man1/qel.1.gz "./usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
             "./usr/share/icons/hicolor/48x48/apps/$app_id.png"; do
