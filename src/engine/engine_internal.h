@@ -192,6 +192,16 @@ inline void Device::Complete(int code) {
 using OpenDevice = int (*)(Engine::Impl* owner, const std::string& alias, unsigned long long generation,
                            const std::string& path, std::unique_ptr<Device>* out);
 
+// The OpenDevice of a device type that loads its file itself (Load).
+template <typename D>
+int LoadDevice(Engine::Impl* owner, const std::string& alias, unsigned long long generation, const std::string& path,
+               std::unique_ptr<Device>* out) {
+  auto d = std::make_unique<D>(owner, alias, generation);
+  if (int err = d->Load(path)) return err;
+  *out = std::move(d);
+  return 0;
+}
+
 // Sampled sound that libsndfile decodes (WAV, FLAC, Ogg Vorbis and Opus,
 // MP3), played through the sound server. kErrUnsupportedFunction when the
 // file or the machine is not for it: libmpv's device then takes the file.

@@ -122,13 +122,7 @@ class MidiDevice : public Device {
 }  // namespace
 
 const MidiBackend kMidiBackend{
-    [](Engine::Impl* owner, const std::string& alias, unsigned long long generation, const std::string& path,
-       std::unique_ptr<Device>* out) {
-      auto d = std::make_unique<MidiDevice>(owner, alias, generation);
-      if (int err = d->Load(path)) return err;
-      *out = std::move(d);
-      return 0;
-    },
+    &LoadDevice<MidiDevice>,
     &ListMidiOutputs,
     &TakeSynthPeak,
 };

@@ -522,13 +522,7 @@ class MpvDevice : public Device {
 }  // namespace
 
 const PlayerBackend kPlayerBackend{
-    [](Engine::Impl* owner, const std::string& alias, unsigned long long generation, const std::string& path,
-       std::unique_ptr<Device>* out) {
-      auto d = std::make_unique<MpvDevice>(owner, alias, generation);
-      if (int err = d->Load(path)) return err;
-      *out = std::move(d);
-      return 0;
-    },
+    &LoadDevice<MpvDevice>,
     &ProbeLengthMs,
 };
 
