@@ -5,11 +5,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <numeric>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "core/list/order.h"
@@ -111,8 +114,7 @@ void ScanFolderInto(AppState& state, const std::string& folder, bool descend, co
     }
     if (!item.file || SkippedInListing(item.name) || !IsMediaName(state, item.name)) continue;
     ListEntry entry;
-    entry.path = JoinPath(folder, item.name);
-    entry.title = ReadTitle(entry.path);
+    entry.path = JoinPath(folder, item.name);  // its title is read with the others' (ScanFolder)
     state.entries.push_back(std::move(entry));
   }
 }
@@ -301,8 +303,33 @@ std::string DisplayText(const AppState& state, const ListEntry& entry) {
 
 void ScanFolder(AppState& state, const std::string& folder, bool descend, const std::string& ignoreName) {
   Visited visited;
+  const size_t first = state.entries.size();
   ScanFolderInto(state, folder, descend, ignoreName, visited);
+  ReadTitlesFrom(state.entries, first);
   SyncLastIndex(state);
+}
+
+void ReadTitlesFrom(std::vector<ListEntry>& entries, size_t first) {
+  // A title is a file opened and a few kilobytes read: a large folder is
+  // read by a few threads at once, each taking a run of entries at a time.
+  constexpr size_t kRun = 64;
+  std::atomic<size_t> next{first};
+  auto read = [&] {
+    for (size_t start; (start = next.fetch_add(kRun)) < entries.size();)
+      for (size_t i = start; i < std::min(start + kRun, entries.size()); ++i) entries[i].title = ReadTitle(entries[i].path);
+  };
+  const size_t count = entries.size() > first ? entries.size() - first : 0;
+  const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+  std::vector<std::thread> helpers;
+  for (unsigned t = 1; t < threads && count > 4 * kRun; ++t) {
+    try {
+      helpers.emplace_back(read);
+    } catch (const std::system_error&) {
+      break;  // this thread reads them all
+    }
+  }
+  read();
+  for (std::thread& helper : helpers) helper.join();
 }
 
 void InsertFile(AppState& state, const std::string& path, int at, int& added) {

@@ -34,6 +34,9 @@ bool IsMediaName(const AppState& state, std::string_view fileName);
 std::string DisplayText(const AppState& state, const ListEntry& entry);
 
 void ScanFolder(AppState& state, const std::string& folder, bool descend, const std::string& ignoreName);
+// ReadTitle for entries[first] and on, several files at a time; returns
+// when all are read.
+void ReadTitlesFrom(std::vector<ListEntry>& entries, size_t first);
 void InsertFile(AppState& state, const std::string& path, int at, int& added);
 void ScanDroppedFolder(AppState& state, const std::string& folder, int at, int& added);
 // Returns the index of the entry to start with.

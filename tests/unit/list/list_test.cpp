@@ -117,6 +117,31 @@ TEST(ScanFolder, SkipsNonMediaAndDescendsOnlyWhenAsked) {
   EXPECT_EQ(all, (std::set<std::string>{"b.mp3", "x/d.mp3", "X/e.mp3", "x/deeper/f.mp3"}));
 }
 
+// A large folder's titles are read several files at a time: each entry
+// must still get its own file's title, an untagged file none.
+TEST(ScanFolder, ALargeFolderGivesEachFileItsOwnTitle) {
+  TempTree t;
+  auto id3 = [](const std::string& title) {
+    auto syncsafe = [](size_t v) {
+      return std::string{char((v >> 21) & 0x7F), char((v >> 14) & 0x7F), char((v >> 7) & 0x7F), char(v & 0x7F)};
+    };
+    std::string body = "\x03" + title;  // UTF-8
+    std::string frame = "TIT2" + syncsafe(body.size()) + std::string(2, '\0') + body;
+    return std::string("ID3\x04\0\0", 6) + syncsafe(frame.size()) + frame;
+  };
+  for (int i = 0; i < 1500; ++i) {
+    const std::string name = (i % 3 ? "" : "sub/") + std::to_string(i) + ".mp3";
+    t.File(name, i % 100 == 7 ? std::string("no tag") : id3("曲 " + std::to_string(i)));
+  }
+  FakePlayer p;
+  ScanFolder(p.state, t.root, true, "");
+  ASSERT_EQ(p.state.entries.size(), 1500u);
+  for (const ListEntry& e : p.state.entries) {
+    const std::string number = std::filesystem::path(e.path).stem().string();
+    EXPECT_EQ(e.title, std::stoi(number) % 100 == 7 ? "" : "曲 " + number) << e.path;
+  }
+}
+
 TEST(ScanFolder, IgnoreNameIsOneExactCaseSensitiveName) {
   TempTree t;
   MakeMixedFolder(t);
