@@ -22,12 +22,12 @@ const Table* Load(const char* file, const char* symbol) {
 }  // namespace
 
 const PlayerBackend* Player() {
-  static const PlayerBackend* player = Load<PlayerBackend>("qel-engine-player.so", kPlayerBackendSymbol);
+  static const PlayerBackend* player = Load<PlayerBackend>(kPlayerModuleFile, kPlayerBackendSymbol);
   return player;
 }
 
 const MidiBackend* Midi() {
-  static const MidiBackend* midi = Load<MidiBackend>("qel-engine-midi.so", kMidiBackendSymbol);
+  static const MidiBackend* midi = Load<MidiBackend>(kMidiModuleFile, kMidiBackendSymbol);
   return midi;
 }
 

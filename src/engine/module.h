@@ -11,9 +11,12 @@
 // Poster, on that thread.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/platform.h"
 
@@ -81,6 +84,21 @@ class MediaEngine : public qel::MediaDevice {
   // destination size, for capture. nullopt without a picture.
   virtual std::optional<qel::Picture> CurrentFrame(const std::string& alias) = 0;
 };
+
+// The engine plays what libsndfile reads itself; libmpv (video and the
+// other formats) and the MIDI outputs are modules of their own beside it,
+// which it loads when a file needs one. A start about to play a file may
+// map the one it needs ahead (BackendModuleFor, with the file's lower-case
+// extension, dot included; nullptr when the engine's own will do).
+inline constexpr std::array<std::string_view, 8> kSoundFileExtensions = {".mp3", ".wav",  ".wave", ".flac",
+                                                                         ".fla", ".ogg", ".oga",  ".opus"};
+inline constexpr const char* kPlayerModuleFile = "qel-engine-player.so";
+inline constexpr const char* kMidiModuleFile = "qel-engine-midi.so";
+inline const char* BackendModuleFor(std::string_view extension) {
+  if (extension == ".mid") return kMidiModuleFile;
+  const auto* end = kSoundFileExtensions.end();
+  return std::find(kSoundFileExtensions.begin(), end, extension) == end ? kPlayerModuleFile : nullptr;
+}
 
 // The module's one exported symbol. It answers nullptr when the module was
 // built for another version of this interface; the caller owns the engine

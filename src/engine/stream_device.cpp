@@ -25,14 +25,13 @@
 namespace qel::engine {
 namespace {
 
-constexpr std::string_view kStreamExtensions[] = {".mp3", ".wav", ".wave", ".flac", ".fla", ".ogg", ".oga", ".opus"};
 // How much sound the server holds ahead: what a pause, a seek or a volume
 // change takes to be heard.
 constexpr pa_usec_t kServerBufferUs = 150'000;
 
 bool ForStream(const std::string& path) {
   const std::string ext = Extension(path);
-  return std::find(std::begin(kStreamExtensions), std::end(kStreamExtensions), ext) != std::end(kStreamExtensions);
+  return std::find(kSoundFileExtensions.begin(), kSoundFileExtensions.end(), ext) != kSoundFileExtensions.end();
 }
 
 // QEL_AUDIO_OUTPUT: unset (or "pulse") plays through the sound server,
