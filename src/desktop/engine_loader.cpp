@@ -17,13 +17,17 @@ EngineLoader::~EngineLoader() {
   engine_.reset();
 }
 
-void EngineLoader::Preload() {
+void EngineLoader::Preload(std::string_view extension) {
   if (engine_ || tried_ || preload_.joinable()) return;
-  // The handle stays open: Engine()'s own dlopen of the same file then only
-  // counts it once more.
-  preload_ = std::thread([paths = modulePaths_] {
-    for (const std::string& path : paths)
-      if (dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return;
+  // The handles stay open: the engine's own dlopen of the same files then
+  // only counts them once more.
+  const char* backend = extension.empty() ? nullptr : engine::BackendModuleFor(extension);
+  preload_ = std::thread([paths = modulePaths_, backend] {
+    for (const std::string& path : paths) {
+      if (!dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) continue;
+      if (backend) dlopen((path.substr(0, path.rfind('/') + 1) + backend).c_str(), RTLD_NOW | RTLD_LOCAL);
+      return;
+    }
   });
 }
 

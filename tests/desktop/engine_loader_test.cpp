@@ -123,6 +123,24 @@ TEST(EngineLoader, NothingIsLoadedUntilAFileIsOpened) {
   EXPECT_EQ(loader.Send("close all"), 0);
 }
 
+// A start about to play maps what its file needs on a worker thread: the
+// engine alone for an MP3, the engine and libmpv for a video.
+TEST(EngineLoader, APreloadMapsWhatTheFileWillNeed) {
+  Queue queue;
+  {
+    EngineLoader loader({QEL_ENGINE_MODULE_FILE}, queue.Poster());
+    loader.Preload(".mp3");
+  }  // the preload is done when the loader goes
+  EXPECT_TRUE(Mapped("qel-engine.so"));
+  EXPECT_FALSE(Mapped("libmpv.so"));
+  {
+    EngineLoader loader({QEL_ENGINE_MODULE_FILE}, queue.Poster());
+    loader.Preload(".mp4");
+  }
+  EXPECT_TRUE(Mapped("libmpv.so"));
+  EXPECT_FALSE(Mapped("libfluidsynth.so"));
+}
+
 TEST(EngineLoader, WithoutItsModuleNothingOpens) {
   Queue queue;
   const std::string notModule = kData + "/tone.mp3";
