@@ -103,6 +103,8 @@ class Output {
   virtual void Restart(const std::function<void()>& reposition) = 0;
   // Frames heard since the last restart.
   virtual long long PlayedFrames() = 0;
+  // Whether the output can play no more (its `drained` was called for it).
+  virtual bool Lost() { return false; }
 };
 
 }  // namespace
@@ -195,9 +197,7 @@ class ServerOutput : public Output {
     stream_ = pa_stream_new_with_proplist(server_->Context(), name.c_str(), &spec_, &map, props);
     pa_proplist_free(props);
     if (!stream_) return false;
-    pa_stream_set_state_callback(
-        stream_, [](pa_stream*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); },
-        server_->Loop());
+    pa_stream_set_state_callback(stream_, &ServerOutput::OnState, this);
     pa_stream_set_write_callback(
         stream_, [](pa_stream*, size_t bytes, void* self) { static_cast<ServerOutput*>(self)->Write(bytes); }, this);
     pa_buffer_attr attr;
@@ -211,7 +211,7 @@ class ServerOutput : public Output {
     if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) return false;
     for (;;) {
       pa_stream_state_t state = pa_stream_get_state(stream_);
-      if (state == PA_STREAM_READY) return true;
+      if (state == PA_STREAM_READY) return ready_ = true;
       if (!PA_STREAM_IS_GOOD(state)) return false;
       pa_threaded_mainloop_wait(server_->Loop());
     }
@@ -235,6 +235,8 @@ class ServerOutput : public Output {
     if (size_t writable = pa_stream_writable_size(stream_); writable != static_cast<size_t>(-1)) Write(writable);
   }
 
+  bool Lost() override { return lost_; }
+
   long long PlayedFrames() override {
     SoundServer::Locked lock(server_->Loop());
     pa_usec_t latency = 0;
@@ -248,6 +250,16 @@ class ServerOutput : public Output {
   }
 
  private:
+  // A stream that fails once it played (the server went away or was
+  // restarted) plays no more: what was left counts as lost.
+  static void OnState(pa_stream* stream, void* data) {
+    auto* self = static_cast<ServerOutput*>(data);
+    pa_threaded_mainloop_signal(self->server_->Loop(), 0);
+    if (self->ready_ && !self->lost_ && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+      self->lost_ = true;
+      self->drained_();
+    }
+  }
   void Write(size_t bytes) {
     while (!ended_ && bytes >= frameBytes_) {
       void* data = nullptr;
@@ -293,6 +305,8 @@ class ServerOutput : public Output {
   long long written_ = 0;
   long long played_ = 0;
   bool ended_ = false;
+  bool ready_ = false;
+  std::atomic<bool> lost_{false};
 };
 
 // Plays into nothing at the pace of the clock (QEL_AUDIO_OUTPUT=null), so
@@ -415,7 +429,7 @@ class StreamDevice : public Device {
   }
   int Play(std::optional<long long> from) override {
     if (from) SeekTo(*from);
-    if (atEnd_ || file_->Failed() || PositionMs() >= LengthMs()) {
+    if (atEnd_ || Failed() || PositionMs() >= LengthMs()) {
       EndedBeforePlaying();
     } else {
       frozen_.reset();
@@ -468,9 +482,10 @@ class StreamDevice : public Device {
     atEnd_ = false;
     frozen_ = ms;
   }
+  bool Failed() const { return file_->Failed() || output_->Lost(); }
   void EndedBeforePlaying() {
     mode_ = Mode::Stopped;
-    Complete(file_->Failed() ? kNotifyFailure : kNotifySuccessful);
+    Complete(Failed() ? kNotifyFailure : kNotifySuccessful);
   }
   // Everything up to the end of the file has been heard.
   void Drained(long long epoch) {

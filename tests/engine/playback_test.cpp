@@ -215,5 +215,34 @@ TEST_P(Outputs, AFileWithAQuoteInItsNamePlays) {
   EXPECT_TRUE(p.loop.RunUntil([&] { return p.PositionMs() > 200; }, 3000));
 }
 
+// The sound server goes away while a file plays through it (restarted,
+// killed): the file ends as a failed one, so the player moves on rather
+// than show it playing forever, and the next open finds a server again.
+TEST(SoundServer, AServerThatGoesAwayEndsWhatPlaysAsAFailure) {
+  AudioOutput output("pulse");
+  ASSERT_TRUE(output.Ready()) << output.Error();
+  TempDir dir;
+  const std::string wav = dir / "a.wav";
+  WriteWav(wav, 5000);
+  EngineLoop h;
+  ASSERT_EQ(h.engine.Send("open \"" + wav + "\" alias qel"), 0);
+  h.engine.Send("set qel time format milliseconds");
+  h.engine.Send("play qel notify");
+  ASSERT_TRUE(h.RunUntil([&] { return h.Number("status qel position") > 200; }, 3000));
+  output.Pulse()->Stop();
+  ASSERT_TRUE(h.RunUntil([&] { return !h.notes.empty(); }, 3000)) << "still " << h.Ask("status qel mode");
+  EXPECT_EQ(h.notes[0], (std::pair<int, std::string>{kNotifyFailure, "qel"}));
+  EXPECT_EQ(h.Ask("status qel mode"), "stopped");
+  h.engine.Send("close qel");
+
+  std::string error;
+  ASSERT_TRUE(output.Pulse()->Start(&error)) << error;
+  ASSERT_EQ(h.engine.Send("open \"" + wav + "\" alias qel"), 0);
+  h.notes.clear();
+  h.engine.Send("play qel notify");
+  ASSERT_TRUE(h.RunUntil([&] { return h.Number("status qel position") > 200; }, 3000));
+  EXPECT_TRUE(h.notes.empty());
+}
+
 }  // namespace
 }  // namespace qel::test
