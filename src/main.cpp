@@ -2,6 +2,7 @@
 // player of this instance name, or a real start with the main window.
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 #include <climits>
 #include <cstdio>
 #include <string>
@@ -118,6 +119,7 @@ int main(int argc, char** argv) {
     QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
   });
   desktop::DesktopServices services;
+  services.ReadMasterVolumeAhead();  // the settings take it while the window is built
   QtImageDecoder images;
   PosixFileSystem files;
   desktop::FileManagerService fileManager;
@@ -153,9 +155,17 @@ int main(int argc, char** argv) {
   // A start that plays needs the engine right after its list: its
   // libraries are mapped while the list is built. A resumed list plays
   // nothing until asked, and leaves them unmapped.
-  if (open.kind != OpenKind::ResumedList && !open.target.empty()) window.onStartupOpen = [&engine] { engine.Preload(); };
+  const bool plays = open.kind != OpenKind::ResumedList && !open.target.empty();
+  window.onStartupOpen = [&window, &engine, &mpris, &name, plays] {
+    if (plays) engine.Preload();
+    // The desktop's media controls find the player once its first list is
+    // in: the connection to the session bus is made then, not while the
+    // window and its list wait for it.
+    QTimer::singleShot(0, &window, [&window, &mpris, &name] {
+      if (!window.Destroyed()) mpris.Register(name);
+    });
+  };
   window.CreateThenOpen(open.target, open.kind);
-  if (!window.Destroyed()) mpris.Register(name);
 
   const int code = window.Destroyed() ? 0 : app.exec();
   server.Close();

@@ -178,9 +178,9 @@ void MainWindow::Create(const std::string& target, OpenKind kind) {
 }
 
 void MainWindow::CreateThenOpen(const std::string& target, OpenKind kind) {
+  startupOpen_ = [this, target, kind] { OpenStartupTarget(target, kind); };
   PrepareWindow();
   LayOut(0, true);
-  startupOpen_ = [this, target, kind] { OpenStartupTarget(target, kind); };
   // The first paint starts it (see paintEvent); a window that is never
   // painted (minimised at once, say) opens all the same.
   QTimer::singleShot(1000, this, &MainWindow::RunStartupOpen);
@@ -189,6 +189,7 @@ void MainWindow::CreateThenOpen(const std::string& target, OpenKind kind) {
 void MainWindow::RunStartupOpen() {
   if (!startupOpen_) return;
   std::function<void()> open = std::exchange(startupOpen_, nullptr);
+  if (pendingListFont_) SetListFont(*std::exchange(pendingListFont_, std::nullopt));
   if (onStartupOpen && !destroyed_) onStartupOpen();
   if (!destroyed_) open();
   for (std::function<void()>& task : std::exchange(afterStartup_, {})) Request(std::move(task));

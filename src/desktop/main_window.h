@@ -210,6 +210,9 @@ class MainWindow : public QWidget, public Window {
   // from outside meanwhile.
   std::function<void()> startupOpen_;
   std::vector<std::function<void()>> afterStartup_;
+  // The list's font as the settings gave it before the first open.
+  std::optional<QFont> pendingListFont_;
+  void SetListFont(const QFont& font);
   bool relayoutQueued_ = false;
   bool destroyed_ = false;
   bool saving_ = false;
