@@ -119,7 +119,6 @@ int main(int argc, char** argv) {
     QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
   });
   desktop::DesktopServices services;
-  services.ReadMasterVolumeAhead();  // the settings take it while the window is built
   QtImageDecoder images;
   PosixFileSystem files;
   desktop::FileManagerService fileManager;
@@ -131,6 +130,10 @@ int main(int argc, char** argv) {
 
   desktop::MainWindow window(state, &engine);
   window.TakePlaybackNotifications();
+  // The sound server answers while the window paints and measures its list.
+  window.onShown = [&services, &state] {
+    if (state.settings.MasterVolume) services.ReadMasterVolumeAhead();
+  };
 
   // Listening before the window exists: a second start during the first
   // open waits for it instead of finding no player and becoming another.

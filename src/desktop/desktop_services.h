@@ -29,8 +29,8 @@ class DesktopServices : public Desktop {
   void SetMasterVolume(double volume) override;
   // Starts reading the master volume now, on a thread of its own; the next
   // MasterVolume() answers with what it read. Opening libpulse and
-  // connecting to the sound server takes about as long as building the
-  // window, which it then overlaps instead of following.
+  // connecting to the sound server takes about as long as the window's
+  // first paint, which it then runs beside instead of after.
   void ReadMasterVolumeAhead();
   void SetBusyMarker(bool on) override {
     if (onBusy) onBusy(on);

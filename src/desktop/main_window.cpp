@@ -190,6 +190,8 @@ void MainWindow::RunStartupOpen() {
   if (!startupOpen_) return;
   std::function<void()> open = std::exchange(startupOpen_, nullptr);
   if (pendingListFont_) SetListFont(*std::exchange(pendingListFont_, std::nullopt));
+  // Before the open: a start that plays gives the new file this level.
+  if (state_.settings.MasterVolume && !destroyed_) ReadMasterVolume(state_);
   if (onStartupOpen && !destroyed_) onStartupOpen();
   if (!destroyed_) open();
   for (std::function<void()>& task : std::exchange(afterStartup_, {})) Request(std::move(task));
@@ -213,9 +215,12 @@ void MainWindow::PrepareWindow() {
   // its frame goes where the ini says, as the window manager frames it.
   // Moved after, the frame's size is not yet known and the window lands
   // off by it.
-  LoadSettings(state_);
+  // A window that opens after its first paint reads the master volume
+  // then too: the sound server is no part of that paint.
+  LoadSettings(state_, !startupOpen_);
   ApplySettingsToWindow();
   show();
+  if (startupOpen_ && onShown) onShown();
 }
 
 void MainWindow::OpenStartupTarget(const std::string& target, OpenKind kind) {
