@@ -2,6 +2,7 @@
 // player of this instance name, or a real start with the main window.
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 #include <climits>
 #include <cstdio>
 #include <string>
@@ -129,6 +130,10 @@ int main(int argc, char** argv) {
 
   desktop::MainWindow window(state, &engine);
   window.TakePlaybackNotifications();
+  // The sound server answers while the window paints and measures its list.
+  window.onShown = [&services, &state] {
+    if (state.settings.MasterVolume) services.ReadMasterVolumeAhead();
+  };
 
   // Listening before the window exists: a second start during the first
   // open waits for it instead of finding no player and becoming another.
@@ -153,9 +158,17 @@ int main(int argc, char** argv) {
   // A start that plays needs the engine right after its list: its
   // libraries are mapped while the list is built. A resumed list plays
   // nothing until asked, and leaves them unmapped.
-  if (open.kind != OpenKind::ResumedList && !open.target.empty()) window.onStartupOpen = [&engine] { engine.Preload(); };
+  const bool plays = open.kind != OpenKind::ResumedList && !open.target.empty();
+  window.onStartupOpen = [&window, &engine, &mpris, &name, plays] {
+    if (plays) engine.Preload();
+    // The desktop's media controls find the player once its first list is
+    // in: the connection to the session bus is made then, not while the
+    // window and its list wait for it.
+    QTimer::singleShot(0, &window, [&window, &mpris, &name] {
+      if (!window.Destroyed()) mpris.Register(name);
+    });
+  };
   window.CreateThenOpen(open.target, open.kind);
-  if (!window.Destroyed()) mpris.Register(name);
 
   const int code = window.Destroyed() ? 0 : app.exec();
   server.Close();

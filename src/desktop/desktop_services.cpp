@@ -192,13 +192,38 @@ void UnInhibitScreen(unsigned cookie) {
 
 DesktopServices::DesktopServices() : replies_(std::make_unique<QObject>()) {
   recentWriter_.setMaxThreadCount(1);
-  // Only with a session bus: headless runs have none.
-  bus_ = !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && QDBusConnection::sessionBus().isConnected();
 }
 
 DesktopServices::~DesktopServices() {
+  AwaitFirstVolume();
   SetPowerRequests(false, false);
   FlushRecentDocuments();
+}
+
+bool DesktopServices::Bus() {
+  // Only with a session bus: headless runs have none.
+  if (!bus_)
+    bus_ = !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && QDBusConnection::sessionBus().isConnected();
+  return *bus_;
+}
+
+void DesktopServices::ReadMasterVolumeAhead() {
+  AwaitFirstVolume();
+  firstVolume_ = std::async(std::launch::async, [this] { return masterVolume_.Volume(); });
+}
+
+void DesktopServices::AwaitFirstVolume() {
+  if (firstVolume_.valid()) firstVolume_.get();
+}
+
+std::optional<double> DesktopServices::MasterVolume() {
+  if (firstVolume_.valid()) return firstVolume_.get();
+  return masterVolume_.Volume();
+}
+
+void DesktopServices::SetMasterVolume(double volume) {
+  AwaitFirstVolume();
+  masterVolume_.SetVolume(volume);
 }
 
 QString DesktopServices::RecentFilePath() {
@@ -249,7 +274,7 @@ bool AddToRecentFile(const QString& xbelPath, const std::string& path) {
 }
 
 void DesktopServices::SetPowerRequests(bool system, bool display) {
-  if (bus_) {
+  if (display ? Bus() : bus_.value_or(false)) {
     wantDisplay_ = display;
     if (display) {
       RequestDisplay();
@@ -313,7 +338,7 @@ void DesktopServices::RequestSystem() {
 }
 
 void DesktopServices::SetTaskbarProgress(long long done, long long total) {
-  if (!bus_) return;
+  if (!Bus()) return;
   const bool visible = total > 0;
   const double progress =
       visible ? std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0) : 0.0;

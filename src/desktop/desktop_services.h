@@ -6,6 +6,7 @@
 #include <QThreadPool>
 #include <QString>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -24,8 +25,13 @@ class DesktopServices : public Desktop {
   void SetTaskbarProgress(long long done, long long total) override;
   // The default sink's volume; without a sound server the link has nothing
   // to follow.
-  std::optional<double> MasterVolume() override { return masterVolume_.Volume(); }
-  void SetMasterVolume(double volume) override { masterVolume_.SetVolume(volume); }
+  std::optional<double> MasterVolume() override;
+  void SetMasterVolume(double volume) override;
+  // Starts reading the master volume now, on a thread of its own; the next
+  // MasterVolume() answers with what it read. Opening libpulse and
+  // connecting to the sound server takes about as long as the window's
+  // first paint, which it then runs beside instead of after.
+  void ReadMasterVolumeAhead();
   void SetBusyMarker(bool on) override {
     if (onBusy) onBusy(on);
   }
@@ -41,8 +47,13 @@ class DesktopServices : public Desktop {
  private:
   void RequestDisplay();
   void RequestSystem();
+  // Whether a session bus is there, asked the first time it matters: the
+  // connection is made then, not while the window is being built.
+  bool Bus();
+  // The first answer of the master volume, when it has been asked ahead.
+  void AwaitFirstVolume();
 
-  bool bus_ = false;  // a session bus is there
+  std::optional<bool> bus_;
   // Power requests never wait for their answer: a screen saver or logind
   // that is slow or stuck must not freeze the window. Answers come back to
   // this object; deleting it drops the ones still outstanding.
@@ -57,6 +68,9 @@ class DesktopServices : public Desktop {
   // ten times a second for what is mostly the same value.
   std::optional<std::pair<bool, double>> lastProgress_;
   PulseVolume masterVolume_;
+  // The read started ahead; the window's thread touches masterVolume_ only
+  // once it has taken its answer.
+  std::future<std::optional<double>> firstVolume_;
   // The desktop-wide xbel grows to megabytes and is rewritten whole: that
   // happens on one thread of its own, in order, never on the window's.
   QThreadPool recentWriter_;

@@ -178,9 +178,9 @@ void MainWindow::Create(const std::string& target, OpenKind kind) {
 }
 
 void MainWindow::CreateThenOpen(const std::string& target, OpenKind kind) {
+  startupOpen_ = [this, target, kind] { OpenStartupTarget(target, kind); };
   PrepareWindow();
   LayOut(0, true);
-  startupOpen_ = [this, target, kind] { OpenStartupTarget(target, kind); };
   // The first paint starts it (see paintEvent); a window that is never
   // painted (minimised at once, say) opens all the same.
   QTimer::singleShot(1000, this, &MainWindow::RunStartupOpen);
@@ -189,6 +189,9 @@ void MainWindow::CreateThenOpen(const std::string& target, OpenKind kind) {
 void MainWindow::RunStartupOpen() {
   if (!startupOpen_) return;
   std::function<void()> open = std::exchange(startupOpen_, nullptr);
+  if (pendingListFont_) SetListFont(*std::exchange(pendingListFont_, std::nullopt));
+  // Before the open: a start that plays gives the new file this level.
+  if (state_.settings.MasterVolume && !destroyed_) ReadMasterVolume(state_);
   if (onStartupOpen && !destroyed_) onStartupOpen();
   if (!destroyed_) open();
   for (std::function<void()>& task : std::exchange(afterStartup_, {})) Request(std::move(task));
@@ -212,9 +215,12 @@ void MainWindow::PrepareWindow() {
   // its frame goes where the ini says, as the window manager frames it.
   // Moved after, the frame's size is not yet known and the window lands
   // off by it.
-  LoadSettings(state_);
+  // A window that opens after its first paint reads the master volume
+  // then too: the sound server is no part of that paint.
+  LoadSettings(state_, !startupOpen_);
   ApplySettingsToWindow();
   show();
+  if (startupOpen_ && onShown) onShown();
 }
 
 void MainWindow::OpenStartupTarget(const std::string& target, OpenKind kind) {

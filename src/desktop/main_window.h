@@ -62,6 +62,9 @@ class MainWindow : public QWidget, public Window {
   std::function<void()> onSettled;
   // Called once the window has been painted, just before the first open.
   std::function<void()> onStartupOpen;
+  // Called as the window is first shown, when its first open waits for the
+  // first paint; the master volume is read just before that open.
+  std::function<void()> onShown;
   bool Destroyed() const { return destroyed_; }
 
   // ---- Window seam
@@ -210,6 +213,9 @@ class MainWindow : public QWidget, public Window {
   // from outside meanwhile.
   std::function<void()> startupOpen_;
   std::vector<std::function<void()>> afterStartup_;
+  // The list's font as the settings gave it before the first open.
+  std::optional<QFont> pendingListFont_;
+  void SetListFont(const QFont& font);
   bool relayoutQueued_ = false;
   bool destroyed_ = false;
   bool saving_ = false;

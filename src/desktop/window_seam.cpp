@@ -267,19 +267,30 @@ void MainWindow::SetControlFont(Control control, const std::string& face, int po
   const int ppi = PixelsPerInch();
   const QFont font = FontOf({face, points > 0 ? FontPixelHeight(points, ppi) : 0, style});
   if (control == Control::ListBox) {
-    // The row height follows the list's font against the metrics of the
-    // default font, as a fresh device context of the list would report them.
-    // The font's height here is its whole line, not its em: faces such as
-    // the CJK ones reach far above and below the em, and rows one em high
-    // would cut every line of Japanese text. It is set before the font: the
-    // font change lays the rows out again, keeping selection and scroll.
-    const QFontMetrics standard(QApplication::font());
-    rowHeight_ = ListRowHeight(-TextLineHeight(font), standard.height(), standard.leading());
-    list_->setFont(font);
-    list_->viewport()->update();
+    // The list is empty until the first open, which waits for the first
+    // paint: measuring the rows' Japanese text loads the fallback faces,
+    // which that paint does not need.
+    if (startupOpen_) {
+      pendingListFont_ = font;
+      return;
+    }
+    SetListFont(font);
   } else if (control == Control::PaneEdit) {
     pane_->edit()->setFont(font);
   }
+}
+
+void MainWindow::SetListFont(const QFont& font) {
+  // The row height follows the list's font against the metrics of the
+  // default font, as a fresh device context of the list would report them.
+  // The font's height here is its whole line, not its em: faces such as
+  // the CJK ones reach far above and below the em, and rows one em high
+  // would cut every line of Japanese text. It is set before the font: the
+  // font change lays the rows out again, keeping selection and scroll.
+  const QFontMetrics standard(QApplication::font());
+  rowHeight_ = ListRowHeight(-TextLineHeight(font), standard.height(), standard.leading());
+  list_->setFont(font);
+  list_->viewport()->update();
 }
 
 int MainWindow::PixelsPerInch() { return std::max(1, logicalDpiY()); }

@@ -246,5 +246,33 @@ TEST_F(PulseVolumeTest, PlayerVolumeFollowsTheSink) {
   EXPECT_EQ(fresh.state.volume, 1000);
 }
 
+// The program starts the read before it builds its window; the settings
+// then take that answer, and the slider and the sink stay linked after it.
+TEST_F(PulseVolumeTest, VolumeReadAheadReachesTheSettings) {
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  pulse_->Pactl("set-sink-volume @DEFAULT_SINK@ 30%");
+  qel::test::FakePlayer p;
+  DesktopServices services;
+  services.ReadMasterVolumeAhead();
+  p.state.platform.desktop = &services;
+  LoadSettings(p.state);
+  EXPECT_EQ(p.state.volume, 300);
+  EXPECT_EQ(p.window.volumeBar, 30);
+  p.window.volumeBar = 45;
+  OnVolumeSlider(p.state, 5, 0, Rect{});
+  EXPECT_EQ(pulse_->DefaultSinkUnits(), (std::vector<unsigned>{29491, 29491}));
+  // Asked again, the sink is read anew, not the answer read ahead.
+  pulse_->Pactl("set-sink-volume @DEFAULT_SINK@ 60%");
+  EXPECT_NEAR(services.MasterVolume().value_or(-1), 0.6, kUnit);
+
+  // A volume set before anyone took the early answer waits for that read,
+  // and the sink takes it.
+  DesktopServices early;
+  early.ReadMasterVolumeAhead();
+  early.SetMasterVolume(0.2);
+  EXPECT_EQ(pulse_->DefaultSinkUnits(), (std::vector<unsigned>{13107, 13107}));
+  EXPECT_NEAR(early.MasterVolume().value_or(-1), 0.2, kUnit);
+}
+
 }  // namespace
 }  // namespace qel::desktop

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <algorithm>
 #include <QElapsedTimer>
 #include <QEvent>
 
@@ -67,6 +68,30 @@ TEST(StartupOrder, TheFileOfTheCommandLineOpensOnceTheWindowIsPainted) {
   EXPECT_GT(paintsAtOpen, 0) << "the window had not been painted when the file was opened";
   EXPECT_EQ(order, (std::vector<std::string>{"open", "second start"}));
   EXPECT_EQ(player.state.entries.size(), 1u);
+}
+
+// The master volume is read after the first paint, yet before the first
+// open: the slider shows the system's level and the file that plays gets it.
+TEST(StartupOrder, TheMasterVolumeIsReadBeforeTheFileThatPlays) {
+  test::FakePlayer player;
+  test::TempDir dir;
+  test::WriteAll(dir / "song.mp3", "");
+  player.desktop.master = 0.3;
+  player.device.responder = [](const std::string& command, test::FakeDevice::Reply& reply) {
+    if (command.find(" length") == std::string::npos) return false;
+    reply.answer = "60000";
+    return true;
+  };
+  MainWindow window{player.state, nullptr};
+  window.CreateThenOpen(dir / "song.mp3", OpenKind::File);
+  ASSERT_TRUE(RunUntil([&] { return !player.state.entries.empty(); }, 5000));
+  EXPECT_EQ(player.state.volume, 300);
+  EXPECT_EQ(window.volumeBar()->value(), 30);
+  const std::string applied = "setaudio " + player.state.mciAlias + " volume to 300";
+  EXPECT_NE(std::find(player.device.commands.begin(), player.device.commands.end(), applied),
+            player.device.commands.end())
+      << "the file that plays was not given the master level";
+  EXPECT_NEAR(player.desktop.master.value_or(-1), 0.3, 1e-6) << "the system's level was changed by the start";
 }
 
 TEST(StartupOrder, AWindowThatIsNeverPaintedStillOpens) {

@@ -1,6 +1,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <functional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -27,6 +29,14 @@ constexpr int kSpellingBudget = 256;
 // would block or never end once it is played or measured.
 bool NamesFileOrFolder(const std::string& path) { return IsFileOrFolder(path); }
 
+// Names are looked up by a view into the path at hand, without a copy.
+struct NameHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+template <typename Value>
+using NameMap = std::unordered_map<std::string, Value, NameHash, std::equal_to<>>;
+
 // Whether lines name files or folders, asked of each folder's listing once
 // a playlist has named several entries in it: a list of 10,000 files in one
 // folder then costs one directory read, not 10,000 calls to stat. A folder
@@ -38,10 +48,13 @@ class Existence {
   bool NamesFileOrFolderAt(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos || slash + 1 == path.size()) return NamesFileOrFolder(path);
-    Folder& folder = folders_[path.substr(0, slash)];
-    if (!folder.listed && ++folder.asked >= kListAfter) folder.listed = List(path.substr(0, slash), folder);
+    const std::string_view folderPath = std::string_view(path).substr(0, slash);
+    auto known = folders_.find(folderPath);
+    if (known == folders_.end()) known = folders_.emplace(std::string(folderPath), Folder{}).first;
+    Folder& folder = known->second;
+    if (!folder.listed && ++folder.asked >= kListAfter) folder.listed = List(known->first, folder);
     if (!folder.listed || folder.unreadable) return NamesFileOrFolder(path);
-    auto it = folder.types.find(path.substr(slash + 1));
+    auto it = folder.types.find(std::string_view(path).substr(slash + 1));
     if (it == folder.types.end()) return false;
     if (it->second == DT_REG || it->second == DT_DIR) return true;
     if (it->second == DT_LNK || it->second == DT_UNKNOWN) return NamesFileOrFolder(path);
@@ -54,7 +67,7 @@ class Existence {
     int asked = 0;
     bool listed = false;
     bool unreadable = false;
-    std::unordered_map<std::string, unsigned char> types;
+    NameMap<unsigned char> types;
   };
   static bool List(const std::string& path, Folder& folder) {
     DIR* dir = opendir(path.empty() ? "/" : path.c_str());
@@ -66,15 +79,15 @@ class Existence {
     closedir(dir);
     return true;
   }
-  std::unordered_map<std::string, Folder> folders_;
+  NameMap<Folder> folders_;
 };
 
 // Relative lines written on Windows use "\"; a leading one meant the root.
 // A Linux name may hold a "\" itself, so the literal reading wins when only
 // it names something.
-std::string ResolvePath(const std::string& line, const std::string& base) {
-  if (!line.empty() && line[0] == '/') return line;
-  std::string converted = line;
+std::string ResolvePath(std::string_view line, const std::string& base) {
+  if (!line.empty() && line[0] == '/') return std::string(line);
+  std::string converted(line);
   for (char& c : converted)
     if (c == '\\') c = '/';
   if (converted.empty()) return files::Normalize(base);
@@ -189,14 +202,14 @@ class Resolver {
   Resolver(std::string base, bool legacy) : base_(std::move(base)), legacy_(legacy) {}
 
   // The path a line names, and whether a file or folder is there.
-  const std::string& Resolve(const std::string& line, bool* names) {
+  const std::string& Resolve(std::string_view line, bool* names) {
     if (!valid_ || line != line_) {
       line_ = line;
       valid_ = true;
       path_ = ResolvePath(line, base_);
       names_ = existence_.NamesFileOrFolderAt(path_);
       if (!names_ && legacy_ && line[0] != '#') {
-        std::string other = SpellingSearch(line, base_, folderNames_).Find();
+        std::string other = SpellingSearch(line_, base_, folderNames_).Find();
         if (!other.empty()) {
           path_ = std::move(other);
           names_ = true;
@@ -217,10 +230,17 @@ class Resolver {
   Existence existence_;
 };
 
-std::string TitleOf(const std::string& line) {
+std::string_view TitleOf(std::string_view line) {
   size_t comma = line.find(',');
-  if (comma != std::string::npos) return line.substr(comma + 1);
-  return line.size() > 8 ? line.substr(8) : std::string();
+  if (comma != std::string_view::npos) return line.substr(comma + 1);
+  return line.size() > 8 ? line.substr(8) : std::string_view();
+}
+
+// A piece's length in characters, its line end counting as one, as far as
+// the reader asks: whether it is below 2 or above 2. Nine bytes or more
+// are three characters or more.
+size_t ShortLength(std::string_view piece, bool ended) {
+  return (piece.size() > 8 ? 3 : CountCodePoints(piece)) + (ended ? 1 : 0);
 }
 
 // Splits text into lines as text-mode reading does (CR LF is one line end),
@@ -232,6 +252,17 @@ void ForEachPiece(std::string_view text, Visit visit) {
   size_t pos = 0;
   while (pos < text.size()) {
     const size_t start = pos;
+    // A line of fewer bytes than a piece has characters is one piece: its
+    // end is found by one search, its characters are not counted.
+    const size_t newline = text.find('\n', pos);
+    const bool hasEnd = newline != std::string_view::npos;
+    size_t end = hasEnd ? newline : text.size();
+    if (hasEnd && end > start && text[end - 1] == '\r') --end;
+    if (end - start < kPieceCharacters) {
+      pos = hasEnd ? newline + 1 : text.size();
+      if (!visit(text.substr(start, end - start), hasEnd)) return;
+      continue;
+    }
     size_t count = 0;
     bool ended = false;
     size_t stop = pos;
@@ -292,9 +323,20 @@ void ReadPlaylist(AppState& state, const std::string& path, const std::string& b
   size_t taken = 0;
   Window* window = rows ? state.platform.window : nullptr;
 
-  ForEachPiece(text, [&](std::string_view piece, bool ended) {
-    std::string line(piece);
-    const size_t length = CountCodePoints(line) + (ended ? 1 : 0);
+  // Room for every line that may name an entry, made once: grown entry by
+  // entry, a list of 10,000 would be moved a dozen times.
+  size_t candidates = 0;
+  for (size_t start = 0; start < text.size();) {
+    const size_t newline = text.find('\n', start);
+    if (text[start] != '#' && text[start] != '\n' && text[start] != '\r') ++candidates;
+    if (newline == std::string::npos) break;
+    start = newline + 1;
+  }
+  const size_t wanted = state.entries.size() + std::min(candidates, kListEntryLimit);
+  if (wanted > state.entries.capacity()) state.entries.reserve(std::max(wanted, state.entries.capacity() * 2));
+
+  ForEachPiece(text, [&](std::string_view line, bool ended) {
+    const size_t length = ShortLength(line, ended);
     if (length > 2) {
       if (line.find("#EXTINF:") != std::string::npos) {
         pendingTitle = SanitizeUtf8(TitleOf(line));
@@ -305,8 +347,7 @@ void ReadPlaylist(AppState& state, const std::string& path, const std::string& b
     if ((!line.empty() && line[0] == '#') || length < 2 || !pendingNames) return true;
 
     ListEntry entry;
-    entry.path = pendingPath;
-    entry.title = pendingTitle;
+    entry.path = std::move(pendingPath);
     int index = at + added;
     if (index < 0 || index > static_cast<int>(state.entries.size())) index = static_cast<int>(state.entries.size());
     if (window) {
@@ -318,6 +359,7 @@ void ReadPlaylist(AppState& state, const std::string& path, const std::string& b
       }
       window->InsertRow(index, rowText);
     }
+    entry.title = std::move(pendingTitle);
     state.entries.insert(state.entries.begin() + index, std::move(entry));
     state.lastIndex = static_cast<int32_t>(state.entries.size()) - 1;
     pendingTitle.clear();

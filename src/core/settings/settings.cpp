@@ -85,7 +85,7 @@ ViewSizeMode ViewSizeFromName(const std::string& name) {
   return ViewSizeMode::Zoom;
 }
 
-void LoadSettings(AppState& state) {
+void LoadSettings(AppState& state, bool readMasterVolume) {
   EnsureIniPath(state);
   Reader r{LoadIniFile(state.iniPath)};
   Settings& s = state.settings;
@@ -146,7 +146,7 @@ void LoadSettings(AppState& state) {
   // Linked to the master volume, the player starts at the system's level;
   // without a master volume to read, the stored level stands in.
   std::optional<double> master;
-  if (s.MasterVolume && state.platform.desktop) master = state.platform.desktop->MasterVolume();
+  if (readMasterVolume && s.MasterVolume && state.platform.desktop) master = state.platform.desktop->MasterVolume();
   if (master) {
     double v = *master < 0.0 ? 0.0 : (*master > 1.0 ? 1.0 : *master);
     state.volume = static_cast<int32_t>(v * 1000.0);

@@ -56,7 +56,9 @@ struct Settings {
 // menu check marks and button icons, fonts, the media extension list, the
 // volume and its slider, the MIDI device, the capture folder. AnsiCodePage
 // is read first and applied with SetLegacyCodePage.
-void LoadSettings(AppState& state);
+// Without readMasterVolume the stored level stands in for the master
+// volume, for a caller that reads it later with ReadMasterVolume.
+void LoadSettings(AppState& state, bool readMasterVolume = true);
 // Writes the player's keys into state.iniPath in one atomic replacement of
 // the file; every other line of the file stays as it was. False when the
 // file could not be written (it then keeps its old contents).
