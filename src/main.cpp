@@ -159,8 +159,9 @@ int main(int argc, char** argv) {
   // libraries are mapped while the list is built. A resumed list plays
   // nothing until asked, and leaves them unmapped.
   const bool plays = open.kind != OpenKind::ResumedList && !open.target.empty();
-  window.onStartupOpen = [&window, &engine, &mpris, &name, plays] {
-    if (plays) engine.Preload();
+  const std::string playsExtension(ExtensionOf(open.target));
+  window.onStartupOpen = [&window, &engine, &mpris, &name, plays, playsExtension] {
+    if (plays) engine.Preload(playsExtension);
     // The desktop's media controls find the player once its first list is
     // in: the connection to the session bus is made then, not while the
     // window and its list wait for it.

@@ -36,8 +36,8 @@ class EngineLoader : public engine::MediaEngine {
   // Maps the module's libraries on a worker thread, for a start that is
   // about to play: the list is built meanwhile instead of after them. The
   // engine itself is still made on this thread, at its first use. With the
-  // file that will play (its extension, lower case, dot included), the
-  // backend module it needs is mapped too.
+  // extension of the file that will play (dot included), the backend
+  // module it needs is mapped too.
   void Preload(std::string_view extension = {});
 
   // engine::MediaEngine

@@ -65,7 +65,7 @@ class MpvDevice : public Device {
         {"config", "no"},        {"load-scripts", "no"},   {"ytdl", "no"},
         {"input-default-bindings", "no"}, {"osc", "no"},   {"sub-auto", "no"},
         {"audio-file-auto", "no"}, {"resume-playback", "no"}, {"hwdec", "no"},
-        {"sw-fast", "yes"},
+        {"sw-fast", "yes"},        {"audio-client-name", "Qel"},
         // One file at a time: without this libmpv reports the end as soon as
         // the last sound is queued, up to half a second before it is heard.
         {"gapless-audio", "no"},
