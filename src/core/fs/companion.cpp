@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 #include <vector>
 
@@ -12,7 +13,18 @@
 namespace qel {
 namespace {
 
-// The names in a folder, read only when no exact name matched. A change of
+// Whether a name could be some file's companion: only those are kept of a
+// folder's names, which in a music folder are mostly the music itself.
+bool CompanionLike(std::string_view name) {
+  const std::string_view extension = files::Extension(name);
+  auto among = [&](std::span<const std::string_view> kinds) {
+    return std::any_of(kinds.begin(), kinds.end(), [&](std::string_view k) { return files::EqualNoCase(extension, k); });
+  };
+  return among(kTextCompanions) || among(kPictureCompanions);
+}
+
+// The companion-like names in a folder, read only when no exact name
+// matched. A change of
 // track asks for a text and a picture beside one file, and the media
 // controls ask again: the last folder's names serve while its change time
 // stays the same, so a folder of thousands of files is read once, not three
@@ -36,7 +48,8 @@ const std::vector<std::string>& FolderNames(const std::string& folder) {
   names.clear();
   listed.clear();
   if (DIR* dir = ::opendir(path.c_str())) {
-    while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
+    while (const dirent* entry = ::readdir(dir))
+      if (CompanionLike(entry->d_name)) names.emplace_back(entry->d_name);
     ::closedir(dir);
     // Kept only when read from a settled folder: a change made later
     // moves its time.
