@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <algorithm>
 
 #include "engine/command.h"
 #include "engine/media_types.h"
@@ -23,12 +22,7 @@ void EngineLoader::Preload(std::string_view extension) {
   if (engine_ || tried_ || preload_.joinable()) return;
   // The handles stay open: the engine's own dlopen of the same files then
   // only counts them once more.
-  // Only a media file's own extension says which: a folder's or a
-  // playlist's says nothing of what will play.
-  const std::string ext = engine::Lower(std::string(extension));
-  const bool media = std::any_of(engine::kMediaTypes.begin(), engine::kMediaTypes.end(),
-                                 [&](const engine::MediaType& t) { return ext.size() > 1 && ext.substr(1) == t.extension; });
-  const char* backend = media ? engine::BackendModuleFor(ext) : nullptr;
+  const char* backend = engine::BackendModuleFor(engine::Lower(std::string(extension)));
   preload_ = std::thread([paths = modulePaths_, backend] {
     for (const std::string& path : paths) {
       if (!dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) continue;

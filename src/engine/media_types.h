@@ -3,6 +3,7 @@
 // MIME types the media-player service announces all come from this table.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
@@ -44,6 +45,13 @@ inline std::vector<std::string> PlayableExtensionList() {
   std::vector<std::string> out;
   for (const MediaType& type : kMediaTypes) out.emplace_back(type.extension);
   return out;
+}
+
+// Whether an extension (lower case, dot included) is one of the table's.
+inline bool IsMediaExtension(std::string_view extension) {
+  return extension.size() > 1 && std::any_of(kMediaTypes.begin(), kMediaTypes.end(), [&](const MediaType& type) {
+           return extension.substr(1) == type.extension;
+         });
 }
 
 // Playlists the player opens besides media.

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "core/platform.h"
+#include "engine/media_types.h"
 
 namespace qel::engine {
 
@@ -88,16 +89,21 @@ class MediaEngine : public qel::MediaDevice {
 // The engine plays what libsndfile reads itself; libmpv (video and the
 // other formats) and the MIDI outputs are modules of their own beside it,
 // which it loads when a file needs one. A start about to play a file may
-// map the one it needs ahead (BackendModuleFor, with the file's lower-case
-// extension, dot included; nullptr when the engine's own will do).
+// map the one it needs ahead. Extensions here are lower case, dot included.
 inline constexpr std::array<std::string_view, 8> kSoundFileExtensions = {".mp3", ".wav",  ".wave", ".flac",
                                                                          ".fla", ".ogg", ".oga",  ".opus"};
 inline constexpr const char* kPlayerModuleFile = "qel-engine-player.so";
 inline constexpr const char* kMidiModuleFile = "qel-engine-midi.so";
+inline bool IsSoundFileExtension(std::string_view extension) {
+  return std::find(kSoundFileExtensions.begin(), kSoundFileExtensions.end(), extension) != kSoundFileExtensions.end();
+}
+// The module a media file needs beside the engine's own; nullptr when the
+// engine's own will do, or when the extension is no media file's (a
+// folder's or a playlist's says nothing of what will play).
 inline const char* BackendModuleFor(std::string_view extension) {
   if (extension == ".mid") return kMidiModuleFile;
-  const auto* end = kSoundFileExtensions.end();
-  return std::find(kSoundFileExtensions.begin(), end, extension) == end ? kPlayerModuleFile : nullptr;
+  if (IsSoundFileExtension(extension) || !IsMediaExtension(extension)) return nullptr;
+  return kPlayerModuleFile;
 }
 
 // The module's one exported symbol. It answers nullptr when the module was

@@ -29,10 +29,7 @@ namespace {
 // change takes to be heard.
 constexpr pa_usec_t kServerBufferUs = 150'000;
 
-bool ForStream(const std::string& path) {
-  const std::string ext = Extension(path);
-  return std::find(kSoundFileExtensions.begin(), kSoundFileExtensions.end(), ext) != kSoundFileExtensions.end();
-}
+bool ForStream(const std::string& path) { return IsSoundFileExtension(Extension(path)); }
 
 // QEL_AUDIO_OUTPUT: unset (or "pulse") plays through the sound server,
 // "null" through a clock that hears nothing; any other value names one of
