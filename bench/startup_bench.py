@@ -15,6 +15,12 @@ Measured from the moment the process is started:
            start plays); Audacious: audtool sees 10,000 entries, or sees it
            playing (audtool is polled, so its figure carries up to one poll
            of delay, about 10 ms)
+  titled   folder only: every one of the folder's 10,000 files has been
+           opened, and all but the one that plays closed again, by the player
+           (an inotify watch on the folder): both players read a file to find
+           its title. qel lists
+           a folder with its titles; Audacious shows rows first and reads
+           their tags after, so its rows are ready before its list is.
 Memory (PSS, resident, private dirty, and unique set size) and the number of
 shared libraries mapped are read idle 5 s after the resumed start, and 5 s
 after the one-file start while the MP3 plays.
@@ -152,6 +158,44 @@ class MapWatch:
         return seen
 
 
+class ReadWatch:
+    """Whether every file of a folder has been read, by any process: each
+    opened, and each but one closed again without writing (a player keeps
+    the file it plays open)."""
+
+    IN_CLOSE_NOWRITE = 0x10
+    IN_OPEN = 0x20
+
+    def __init__(self, folder):
+        self.libc = ctypes.CDLL(None, use_errno=True)
+        self.fd = self.libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
+        mask = self.IN_CLOSE_NOWRITE | self.IN_OPEN
+        if self.fd < 0 or self.libc.inotify_add_watch(self.fd, folder.encode(), mask) < 0:
+            raise OSError(ctypes.get_errno(), "inotify")
+        self.opened = set()
+        self.closed = set()
+
+    def close(self):
+        os.close(self.fd)
+
+    def all_read(self, count):
+        while True:
+            try:
+                data = os.read(self.fd, 1 << 16)
+            except BlockingIOError:
+                break
+            pos = 0
+            while pos + 16 <= len(data):
+                _, mask, _, length = struct.unpack_from("iIII", data, pos)
+                name = data[pos + 16:pos + 16 + length].rstrip(b"\0")
+                if name and mask & self.IN_OPEN:
+                    self.opened.add(name)
+                if name and mask & self.IN_CLOSE_NOWRITE:
+                    self.closed.add(name)
+                pos += 16 + length
+        return len(self.opened) >= count and len(self.closed) >= count - 1
+
+
 # ---- what each player is asked
 
 
@@ -249,7 +293,7 @@ def memory(pid):
     }
 
 
-def run_once(desktop, player, scenario, args, measure_memory):
+def run_once(desktop, player, scenario, args, measure_memory, folder=None):
     env = dict(desktop.env)
     if player == "qel":
         sock = f"{env['XDG_RUNTIME_DIR']}/qel/qel.sock"
@@ -261,19 +305,24 @@ def run_once(desktop, player, scenario, args, measure_memory):
         command = [AUDACIOUS, *args]
         poll, close = audacious_ready_probe(env, scenario)
     watch = MapWatch(env["DISPLAY"])
+    reads = ReadWatch(folder) if scenario == "folder" else None
     start = now()
     proc = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    shown = ready = None
+    shown = ready = titled = None
     deadline = start + 30
     try:
-        while (shown is None or ready is None) and now() < deadline and proc.poll() is None:
-            readable, _, _ = select.select([watch.fd], [], [], 0.002)
+        while (shown is None or ready is None or (reads and titled is None)) and now() < deadline \
+                and proc.poll() is None:
+            readable, _, _ = select.select([watch.fd] + ([reads.fd] if reads else []), [], [], 0.002)
             if shown is None:
                 shown = watch.drain()
             if ready is None:
                 ready = poll()
+            if reads and titled is None and reads.all_read(ENTRIES):
+                titled = now()
         result = {"window": (shown - start) * 1000 if shown else None,
-                  "ready": (ready - start) * 1000 if ready else None}
+                  "ready": (ready - start) * 1000 if ready else None,
+                  "titled": (titled - start) * 1000 if titled else None}
         if measure_memory and ready:
             time.sleep(max(0.0, SETTLE - (now() - ready)))
             result.update(memory(proc.pid))
@@ -285,6 +334,8 @@ def run_once(desktop, player, scenario, args, measure_memory):
     finally:
         close()
         watch.close()
+        if reads:
+            reads.close()
         proc.kill()
         proc.wait()
 
@@ -370,19 +421,21 @@ def main():
                 for player in players:
                     restore(desktop, qel_state, aud_config)
                     last = i == RUNS - 1
-                    r = run_once(desktop, player, scenario, args, last and scenario in ("resumed", "file"))
+                    r = run_once(desktop, player, scenario, args, last and scenario in ("resumed", "file"), folder)
                     times.setdefault((player, scenario), []).append(r)
                     if "pss" in r:
                         memories[(player, scenario)] = r
+                    titled = f", titled {fmt(r['titled'])}" if scenario == "folder" else ""
                     print(f"{scenario:8s} {player:10s} run {i + 1}: window {fmt(r['window'])}, "
-                          f"ready {fmt(r['ready'])}", flush=True)
+                          f"ready {fmt(r['ready'])}{titled}", flush=True)
         print()
-        print(f"median of {RUNS} runs       window shown     ready list")
+        print(f"median of {RUNS} runs       window shown     ready list     titles read")
         for scenario, _ in scenarios:
             for player in players:
                 rs = times[(player, scenario)]
+                titled = f"  {fmt(median([r['titled'] for r in rs]))}" if scenario == "folder" else ""
                 print(f"  {scenario:8s} {player:10s} {fmt(median([r['window'] for r in rs]))}  "
-                      f"{fmt(median([r['ready'] for r in rs]))}")
+                      f"{fmt(median([r['ready'] for r in rs]))}{titled}")
         print()
         print("memory                    PSS        resident   private dirty  unique     libraries")
         for scenario, label in (("resumed", "idle, 10,000 entries"), ("file", "an MP3 playing")):
