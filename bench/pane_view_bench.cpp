@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QImage>
-#include <QListWidget>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <cstdlib>
@@ -133,7 +132,7 @@ void BM_ListRepaintOverPicture30Rows(benchmark::State& st) {
   Player player(40);
   player.window.SetControlFont(qel::Control::ListBox, "", 8, 0);
   Settle();
-  QListWidget* list = player.window.list();
+  auto* list = player.window.list();
   const int rows = list->viewport()->height() / std::max(1, list->sizeHintForRow(0));
   list->viewport()->repaint();  // the picture behind is built once per size
   for (auto _ : st) list->viewport()->repaint();

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QItemSelectionModel>
 #include <QScrollBar>
 #include <QTextLayout>
 #include <algorithm>
@@ -23,6 +24,51 @@ bool ListPictureShown(const AppState& state) {
 }
 
 }  // namespace
+
+int RowModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : static_cast<int>(rows_.size()); }
+
+QVariant RowModel::data(const QModelIndex& index, int role) const {
+  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rows_.size()) return {};
+  return rows_[index.row()];
+}
+
+void RowModel::Insert(int at, const QString& text) {
+  at = std::clamp(at, 0, static_cast<int>(rows_.size()));
+  beginInsertRows(QModelIndex(), at, at);
+  rows_.insert(at, text);
+  endInsertRows();
+}
+
+void RowModel::Append(const QStringList& texts) {
+  if (texts.isEmpty()) return;
+  const int first = static_cast<int>(rows_.size());
+  beginInsertRows(QModelIndex(), first, first + static_cast<int>(texts.size()) - 1);
+  rows_.append(texts);
+  endInsertRows();
+}
+
+void RowModel::Remove(int at) {
+  if (at < 0 || at >= rows_.size()) return;
+  beginRemoveRows(QModelIndex(), at, at);
+  rows_.removeAt(at);
+  endRemoveRows();
+}
+
+void RowModel::Clear() {
+  beginResetModel();
+  rows_.clear();
+  endResetModel();
+}
+
+RowList::RowList(QWidget* parent) : QListView(parent), model_(new RowModel(this)) { setModel(model_); }
+
+bool RowList::IsSelected(int row) const { return selectionModel()->isSelected(Index(row)); }
+
+void RowList::SetSelected(int row, bool selected) {
+  const QModelIndex index = Index(row);
+  if (index.isValid())
+    selectionModel()->select(index, selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
+}
 
 int TextLineHeight(const QFont& font) {
   QTextLayout layout(QString::fromUtf8("朝の歌 Ágy"), font);
@@ -52,7 +98,7 @@ void RowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, c
                     index.data(Qt::DisplayRole).toString());
 }
 
-RowBackground::RowBackground(AppState& state, QListWidget* list) : QObject(list), state_(state), list_(list) {
+RowBackground::RowBackground(AppState& state, QAbstractItemView* list) : QObject(list), state_(state), list_(list) {
   list->viewport()->installEventFilter(this);
   // Scrolling moves the rows over a fixed picture: the whole list is drawn
   // again instead of moving the pixels already drawn.

@@ -3,8 +3,10 @@
 // behind them, fixed while the rows scroll over it.
 #pragma once
 
+#include <QAbstractListModel>
 #include <QImage>
-#include <QListWidget>
+#include <QListView>
+#include <QStringList>
 #include <QStyledItemDelegate>
 #include <cstdint>
 
@@ -16,6 +18,38 @@ namespace qel::desktop {
 // draw Japanese and Latin text in it: a CJK face reaches above and below
 // the em that the font's own metrics describe.
 int TextLineHeight(const QFont& font);
+
+// The list's rows: one text each, kept as the list of texts itself. A row
+// costs a string, not an item object, and 10,000 rows go in as one block.
+class RowModel : public QAbstractListModel {
+ public:
+  using QAbstractListModel::QAbstractListModel;
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  const QString& Text(int row) const { return rows_[row]; }
+  void Insert(int at, const QString& text);
+  void Append(const QStringList& texts);
+  void Remove(int at);
+  void Clear();
+
+ private:
+  QStringList rows_;
+};
+
+// The list view over its rows, asked by row number.
+class RowList : public QListView {
+ public:
+  explicit RowList(QWidget* parent);
+  RowModel* Model() const { return model_; }
+  int count() const { return model_->rowCount(); }
+  QModelIndex Index(int row) const { return model_->index(row, 0); }
+  bool IsSelected(int row) const;
+  void SetSelected(int row, bool selected);
+  QRect RowRect(int row) const { return visualRect(Index(row)); }
+
+ private:
+  RowModel* model_;
+};
 
 class RowDelegate : public QStyledItemDelegate {
  public:
@@ -35,7 +69,7 @@ class RowDelegate : public QStyledItemDelegate {
 // per picture and size.
 class RowBackground : public QObject {
  public:
-  RowBackground(AppState& state, QListWidget* list);
+  RowBackground(AppState& state, QAbstractItemView* list);
   // Whether the rows are drawn over the picture now.
   bool PictureShown() const;
   // The background as it is now (built when needed), for tests.
@@ -46,7 +80,7 @@ class RowBackground : public QObject {
 
  private:
   AppState& state_;
-  QListWidget* list_;
+  QAbstractItemView* list_;
   QImage image_;
   struct {
     uint64_t serial = ~0ull;

@@ -130,7 +130,7 @@ void MainWindow::BuildControls() {
     pane_->videoShown = [this] { return videoWindow_->Showing(); };
   }
 
-  list_ = new QListWidget(this);
+  list_ = new RowList(this);
   list_->setObjectName("1001");
   list_->setGeometry(du(7, 36, 173, 135));
   list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -141,9 +141,9 @@ void MainWindow::BuildControls() {
   list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   list_->setAcceptDrops(false);
   list_->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(list_, &QListWidget::customContextMenuRequested, this,
+  connect(list_, &QListView::customContextMenuRequested, this,
           [this](QPoint p) { OnContextMenu(list_, list_->viewport()->mapToGlobal(p)); });
-  connect(list_, &QListWidget::itemDoubleClicked, this, [this] { Command(1001, 2); });
+  connect(list_, &QListView::doubleClicked, this, [this] { Command(1001, 2); });
   for (QWidget* child : findChildren<QWidget*>()) child->setAcceptDrops(false);
 
   resize(187 * cx_ / 4, 178 * cy_ / 8);

@@ -2,7 +2,6 @@
 // geometry, implementing the window seam. Every event goes to the core.
 #pragma once
 
-#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
@@ -17,6 +16,7 @@
 
 #include "core/list/list.h"
 #include "core/state.h"
+#include "desktop/list_view.h"
 #include "desktop/operation_gate.h"
 #include "desktop/pane_view.h"
 #include "desktop/video_window.h"
@@ -133,7 +133,7 @@ class MainWindow : public QWidget, public Window {
   std::optional<Picture> VideoWindowPicture() override;
 
   // Test access to the controls.
-  QListWidget* list() { return Rows(); }
+  RowList* list() { return Rows(); }
   PaneArea* pane() const { return pane_; }
   VideoWindow* videoWindow() const { return videoWindow_; }
   QSlider* positionBar() const { return position_; }
@@ -188,11 +188,11 @@ class MainWindow : public QWidget, public Window {
   QSlider* volume_ = nullptr;
   QSlider* position_ = nullptr;
   QLabel* time_ = nullptr;
-  QListWidget* list_ = nullptr;
-  // Rows added one by one go to the list widget in one batch, the first time
+  RowList* list_ = nullptr;
+  // Rows added one by one go to the list in one batch, the first time
   // anything looks at the rows or the event loop runs again: one model
   // insertion instead of ten thousand.
-  QListWidget* Rows();
+  RowList* Rows();
   QStringList pendingRows_;
   int rowHeight_ = 0;  // from the list's font; 0 until it has one
   PaneArea* pane_ = nullptr;

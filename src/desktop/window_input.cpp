@@ -134,7 +134,7 @@ bool MainWindow::OnListMouse(QMouseEvent* event) {
       if (event->button() != Qt::LeftButton) return false;
       // Kept from the list, the press leaves the selection as it is.
       return PressOnListRow(state_, row, event->modifiers() & Qt::ShiftModifier,
-                            row >= 0 && list_->item(row)->isSelected());
+                            row >= 0 && list_->IsSelected(row));
     case QEvent::MouseMove: {
       if (state_.dragAnchorRow < 0) return false;
       if (const int command = DragOverList(state_, row, event->buttons() & Qt::LeftButton)) Command(command);
@@ -145,7 +145,7 @@ bool MainWindow::OnListMouse(QMouseEvent* event) {
       const bool moving = state_.dragAnchorRow >= 0;
       state_.dragAnchorRow = -1;
       if (moving) return true;
-      if (state_.settings.SingleClickMode && row >= 0 && list_->item(row)->isSelected() &&
+      if (state_.settings.SingleClickMode && row >= 0 && list_->IsSelected(row) &&
           event->button() == Qt::LeftButton) {
         QMetaObject::invokeMethod(this, [this] { Command(1001, 2); }, Qt::QueuedConnection);
       }

@@ -31,26 +31,25 @@ namespace qel::desktop {
 // ---- Window seam: rows
 
 int MainWindow::RowCount() { return Rows()->count(); }
-void MainWindow::InsertRow(int at, const std::string& text) { Rows()->insertItem(at, Q(text)); }
-void MainWindow::DeleteRow(int at) { delete Rows()->takeItem(at); }
+void MainWindow::InsertRow(int at, const std::string& text) { Rows()->Model()->Insert(at, Q(text)); }
+void MainWindow::DeleteRow(int at) { Rows()->Model()->Remove(at); }
 void MainWindow::DeleteAllRows() {
   pendingRows_.clear();
-  list_->clear();
+  list_->Model()->Clear();
 }
 void MainWindow::AddRow(const std::string& text) {
   if (pendingRows_.isEmpty()) QTimer::singleShot(0, this, [this] { Rows(); });
   pendingRows_.append(Q(text));
 }
-QListWidget* MainWindow::Rows() {
+RowList* MainWindow::Rows() {
   if (!pendingRows_.isEmpty()) {
-    list_->addItems(pendingRows_);
+    list_->Model()->Append(pendingRows_);
     pendingRows_.clear();
   }
   return list_;
 }
 std::string MainWindow::RowText(int row) {
-  QListWidgetItem* item = Rows()->item(row);
-  return item ? item->text().toStdString() : std::string();
+  return row >= 0 && row < Rows()->count() ? list_->Model()->Text(row).toStdString() : std::string();
 }
 void MainWindow::ReserveRows(int) {}
 std::vector<int> MainWindow::SelectedRows() {
@@ -61,7 +60,7 @@ std::vector<int> MainWindow::SelectedRows() {
   return rows;
 }
 void MainWindow::SetRowSelected(int row, bool selected) {
-  if (QListWidgetItem* item = Rows()->item(row)) item->setSelected(selected);
+  Rows()->SetSelected(row, selected);
 }
 void MainWindow::SetAllRowsSelected(bool selected) {
   if (selected)
@@ -74,7 +73,8 @@ int MainWindow::TopRow() {
   return index.isValid() ? index.row() : 0;
 }
 void MainWindow::SetTopRow(int row) {
-  if (QListWidgetItem* item = Rows()->item(row)) Rows()->scrollToItem(item, QAbstractItemView::PositionAtTop);
+  if (const QModelIndex index = Rows()->Index(row); index.isValid())
+    list_->scrollTo(index, QAbstractItemView::PositionAtTop);
 }
 int MainWindow::RowNearPoint(Point p, bool* outside) {
   const QRect client = Rows()->viewport()->rect();

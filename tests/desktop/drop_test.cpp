@@ -73,7 +73,7 @@ TEST_F(Drops, OnTheListFilesAndFoldersGoBeforeTheRowUnderThePoint) {
   ASSERT_TRUE(Drop({Url("")}, Beside()));
   window.Command(1008);  // next: "b 9.mp3"
   ASSERT_EQ(Playing(), "b 9.mp3");
-  const QRect row0 = window.list()->visualItemRect(window.list()->item(0));
+  const QRect row0 = window.list()->RowRect(0);
   const QPoint onRow0 = window.list()->mapTo(&window, window.list()->viewport()->mapTo(window.list(), row0.center()));
   ASSERT_TRUE(Drop({Url("more"), Url("b 10.mp3")}, onRow0));
   const std::vector<std::string> names = Names();

@@ -273,8 +273,8 @@ TEST_F(FileOpsWindow, PropertiesOfTheRightClickedFileReachTheFileManager) {
   const QByteArray uri = Uri(music + "/02 夜の歌.mp3");
 
   auto properties = [&] {
-    QListWidget* list = window.list();
-    const QPoint at = list->visualItemRect(list->item(1)).center();
+    auto* list = window.list();
+    const QPoint at = list->RowRect(1).center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
     QApplication::sendEvent(list->viewport(), &event);
     QMenu* menu = window.menu("QEL_POPUP");

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -63,7 +62,7 @@ struct Input : ::testing::Test {
   }
   int Volume() const { return window.volumeBar()->value(); }
   QPoint Row(int row) {
-    const QRect r = window.list()->visualItemRect(window.list()->item(row));
+    const QRect r = window.list()->RowRect(row);
     return window.list()->viewport()->mapTo(&window, r.center());
   }
   std::vector<std::string> Order() const {

@@ -10,7 +10,6 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -269,7 +268,7 @@ TEST_F(PaneWindow, TheListPictureForTallAndWidePictures) {
   test::WriteAll(dir / "b wide.mp3", "");
   SavePng(dir / "b wide.png", 1000, 100, QColor(0, 0, 255));
   Open(dir / "a tall.mp3");
-  QListWidget* list = window.list();
+  auto* list = window.list();
   const QSize client = list->viewport()->size();
   ASSERT_GT(client.height(), client.width() / 10);
   // Tall: the full height, centred; white beside it. Rows (the first is
@@ -347,11 +346,11 @@ TEST_F(PaneWindow, SwitchesFromTheirKeysAndMenus) {
   const QImage pane = GrabPane();
   EXPECT_EQ(pane.pixel(pane.width() - 3, pane.height() - 3), QApplication::palette().color(QPalette::Button).rgb());
 
-  QListWidget* list = window.list();
+  auto* list = window.list();
   const QSize client = list->viewport()->size();
   const Rect fit = FitListPicture(client.width(), client.height(), 64, 64);
   const QPoint below(fit.right - 3, fit.bottom - 3);
-  ASSERT_GT(below.y(), list->visualItemRect(list->item(0)).bottom());
+  ASSERT_GT(below.y(), list->RowRect(0).bottom());
   EXPECT_EQ(OnScreen(list->viewport()).pixel(below), qRgb(100, 150, 200));
   EXPECT_FALSE(item("QEL_POPUP", "内蔵画像を表示する"));
   EXPECT_EQ(OnScreen(list->viewport()).pixel(below), qRgb(255, 255, 255));
@@ -364,10 +363,10 @@ TEST_F(PaneWindow, DarkRowsReachTheBottom) {
   Open(dir / "1.mp3");
   window.Command(40028);  // dark mode
   Settle();
-  QListWidget* list = window.list();
+  auto* list = window.list();
   const QImage shot = OnScreen(list->viewport());
-  const QRect first = list->visualItemRect(list->item(0));
-  const QRect second = list->visualItemRect(list->item(1));
+  const QRect first = list->RowRect(0);
+  const QRect second = list->RowRect(1);
   // The selected current row, a dark row, and the empty area below them.
   EXPECT_EQ(shot.pixel(first.right() - 2, first.center().y()), qRgb(0, 128, 255));
   EXPECT_EQ(shot.pixel(second.right() - 2, second.center().y()), qRgb(64, 64, 64));

@@ -131,9 +131,9 @@ TEST_F(WindowSeam, AListFontChangeKeepsTheSelection) {
   EXPECT_EQ(window.SelectedRows(), (std::vector<int>{1}));
   window.list()->resize(200, 400);
   QCoreApplication::processEvents();
-  QListWidget* list = window.list();
-  EXPECT_EQ(list->visualItemRect(list->item(2)).height(), list->sizeHintForRow(0));
-  EXPECT_EQ(list->visualItemRect(list->item(2)).top(), 2 * list->sizeHintForRow(0));
+  auto* list = window.list();
+  EXPECT_EQ(list->RowRect(2).height(), list->sizeHintForRow(0));
+  EXPECT_EQ(list->RowRect(2).top(), 2 * list->sizeHintForRow(0));
 }
 
 // Counts the pixels of a rectangle of the picture that differ from `colour`.
