@@ -33,7 +33,6 @@ MainWindow::MainWindow(AppState& state, engine::MediaEngine* engine) : state_(st
   titleTimer_.setSingleShot(true);
   connect(&titleTimer_, &QTimer::timeout, this, &MainWindow::PushTitle);
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setWindowIcon(AppIcon());
   setAcceptDrops(true);
   setMouseTracking(true);
   timer_.setInterval(100);
@@ -194,6 +193,9 @@ void MainWindow::RunStartupOpen() {
   if (state_.settings.MasterVolume && !destroyed_) ReadMasterVolume(state_);
   if (onStartupOpen && !destroyed_) onStartupOpen();
   if (!destroyed_) open();
+  // Drawing the icon's sizes from their SVGs would hold the first window
+  // back by a few milliseconds; the window manager takes it as it comes.
+  if (!destroyed_) setWindowIcon(AppIcon());
   for (std::function<void()>& task : std::exchange(afterStartup_, {})) Request(std::move(task));
 }
 
