@@ -14,9 +14,7 @@
 #include "core/fileops/posix_files.h"
 #include "core/playback/device.h"
 #include "core/playback/order.h"
-#include "core/playlist/playlist.h"
 #include "core/settings/paths.h"
-#include "core/settings/settings.h"
 #include "core/state.h"
 #include "desktop/desktop_services.h"
 #include "desktop/engine_loader.h"
@@ -104,13 +102,6 @@ int main(int argc, char** argv) {
       break;
   }
 
-  // The name is ours: the last run's list is read while Qt and the window
-  // start, on a thread of its own, against the folder the ini gives it.
-  const std::string iniPath = IniPathFor(executable, name);
-  const StartupOpen open = ChooseStartupOpen(args, cwd, AutoPlaylistPath(executable, name));
-  PlaylistReadAhead listAhead;
-  if (open.kind == OpenKind::ResumedList) listAhead.Start(open.target, [iniPath] { return ResumeFolderIn(iniPath); });
-
   QApplication app(argc, argv);
   Q_INIT_RESOURCE(qel);
   QApplication::setApplicationName("qel");
@@ -120,8 +111,7 @@ int main(int argc, char** argv) {
   state.executablePath = executable;
   state.instanceName = name;
   state.mciAlias = MakeMciAlias(executable, name);
-  state.iniPath = iniPath;
-  state.listReadAhead = &listAhead;
+  state.iniPath = IniPathFor(executable, name);
 
   // The engine's libraries are mapped the first time a file is opened or
   // measured, never before the window is up.
@@ -164,6 +154,7 @@ int main(int argc, char** argv) {
   };
   desktop::SessionEnd sessionEnd([&window] { return window.EndSession(); });
 
+  const StartupOpen open = ChooseStartupOpen(args, cwd, AutoPlaylistPath(executable, name));
   // A start that plays needs the engine right after its list: its
   // libraries are mapped while the list is built. A resumed list plays
   // nothing until asked, and leaves them unmapped.

@@ -22,8 +22,6 @@ struct ListEntry {
 
 enum class PlayMode : int32_t { Order = 1, Random = 2, Single = 3, One = 4 };
 
-class PlaylistReadAhead;
-
 struct AppState {
   Platform platform;
 
@@ -31,9 +29,6 @@ struct AppState {
   std::string instanceName;     // "-name" token, or the executable's file name
   std::string executablePath;   // full path of the running program
   std::string handOffLine;      // a second start's line, as last received
-  // The resumed list, read while the window was made; the first playlist
-  // read takes it (or lets it go).
-  PlaylistReadAhead* listReadAhead = nullptr;
 
   // ---- main window geometry and mouse
   Rect initialWindowRect, initialClientRect, initialListRect;

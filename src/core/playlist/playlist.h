@@ -3,12 +3,8 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
-#include <vector>
 
 #include "core/state.h"
 
@@ -23,35 +19,8 @@ constexpr size_t kListEntryLimit = 1000000;
 // Inserts one entry per accepted line at at + added (increasing added); with
 // rows, inserts the rows too. Does not renumber. Only regular files are
 // read, and lines only name regular files and folders.
-// A list read ahead by state.listReadAhead is taken from it when it read
-// this file against this folder.
 void ReadPlaylist(AppState& state, const std::string& path, const std::string& baseDir, int at, int& added,
                   bool rows, bool noExt);
-// The entries a playlist names, in order, with their #EXTINF titles; the
-// file system is asked, no list is touched.
-std::vector<ListEntry> ReadPlaylistEntries(const std::string& path, const std::string& baseDir);
-
-// A playlist read on a thread of its own while the program starts: a
-// resumed list of 10,000 entries is ready when the window is, instead of
-// being read after it. The first ReadPlaylist takes it once, and only when
-// it names the same file and folder; any other read goes to the disk.
-class PlaylistReadAhead {
- public:
-  PlaylistReadAhead() = default;
-  PlaylistReadAhead(const PlaylistReadAhead&) = delete;
-  PlaylistReadAhead& operator=(const PlaylistReadAhead&) = delete;
-  ~PlaylistReadAhead();
-  // baseDir is asked on the thread too (it may mean reading a file).
-  void Start(std::string path, std::function<std::string()> baseDir);
-  // Waits for the read; its entries when it read this path against this
-  // folder, else none. Once only.
-  std::optional<std::vector<ListEntry>> Take(const std::string& path, const std::string& baseDir);
-
- private:
-  std::thread reader_;
-  std::string path_, baseDir_;
-  std::vector<ListEntry> entries_;
-};
 
 // Whether the bytes of a ".m3u" are UTF-8 rather than the legacy code page:
 // a UTF-8 byte-order mark, or valid UTF-8 with at least one non-ASCII

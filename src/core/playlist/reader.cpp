@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <optional>
-#include <utility>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -297,11 +295,11 @@ bool ReadsAsUtf8(std::string_view bytes) {
   return wide && IsValidUtf8(bytes);
 }
 
-std::vector<ListEntry> ReadPlaylistEntries(const std::string& path, const std::string& baseDir) {
-  std::vector<ListEntry> entries;
+void ReadPlaylist(AppState& state, const std::string& path, const std::string& baseDir, int at, int& added,
+                  bool rows, bool noExt) {
   std::string bytes;
   bool cut = false;
-  if (ReadRegularFile(path, kPlaylistByteLimit, &bytes, &cut) != ReadResult::Read) return entries;
+  if (ReadRegularFile(path, kPlaylistByteLimit, &bytes, &cut) != ReadResult::Read) return;
   // The line the bound went through is only part of a path.
   if (cut) bytes.resize(bytes.rfind('\n') == std::string::npos ? 0 : bytes.rfind('\n') + 1);
 
@@ -322,6 +320,8 @@ std::vector<ListEntry> ReadPlaylistEntries(const std::string& path, const std::s
   Resolver resolver(baseDir.empty() ? std::string(files::Folder(path)) : baseDir, legacy);
   std::string pendingPath, pendingTitle;
   bool pendingNames = false;
+  size_t taken = 0;
+  Window* window = rows ? state.platform.window : nullptr;
 
   // Room for every line that may name an entry, made once: grown entry by
   // entry, a list of 10,000 would be moved a dozen times.
@@ -332,7 +332,8 @@ std::vector<ListEntry> ReadPlaylistEntries(const std::string& path, const std::s
     if (newline == std::string::npos) break;
     start = newline + 1;
   }
-  entries.reserve(std::min(candidates, kListEntryLimit));
+  const size_t wanted = state.entries.size() + std::min(candidates, kListEntryLimit);
+  if (wanted > state.entries.capacity()) state.entries.reserve(std::max(wanted, state.entries.capacity() * 2));
 
   ForEachPiece(text, [&](std::string_view line, bool ended) {
     const size_t length = ShortLength(line, ended);
@@ -344,66 +345,29 @@ std::vector<ListEntry> ReadPlaylistEntries(const std::string& path, const std::s
       }
     }
     if ((!line.empty() && line[0] == '#') || length < 2 || !pendingNames) return true;
-    entries.push_back({std::move(pendingPath), std::move(pendingTitle)});
-    pendingTitle.clear();
-    pendingPath.clear();
-    pendingNames = false;
-    return entries.size() < kListEntryLimit;
-  });
-  return entries;
-}
 
-void ReadPlaylist(AppState& state, const std::string& path, const std::string& baseDir, int at, int& added,
-                  bool rows, bool noExt) {
-  std::optional<std::vector<ListEntry>> ahead;
-  if (state.listReadAhead) ahead = std::exchange(state.listReadAhead, nullptr)->Take(path, baseDir);
-  std::vector<ListEntry> entries = ahead ? std::move(*ahead) : ReadPlaylistEntries(path, baseDir);
-
-  // The entries go in as one block: one by one, a long list dropped into
-  // the middle of another would move the rest of it once per entry.
-  int index = at + added;
-  if (index < 0 || index > static_cast<int>(state.entries.size())) index = static_cast<int>(state.entries.size());
-  if (Window* window = rows ? state.platform.window : nullptr) {
-    int row = index;
-    for (const ListEntry& entry : entries) {
-      std::string rowText = entry.title;
+    ListEntry entry;
+    entry.path = std::move(pendingPath);
+    int index = at + added;
+    if (index < 0 || index > static_cast<int>(state.entries.size())) index = static_cast<int>(state.entries.size());
+    if (window) {
+      std::string rowText = pendingTitle;
       if (rowText.empty()) rowText = ReadTitle(entry.path);
       if (rowText.empty()) {
         std::string_view name = files::Name(entry.path);
         rowText = std::string(noExt ? files::Stem(name) : name);
       }
-      window->InsertRow(row++, rowText);
+      window->InsertRow(index, rowText);
     }
-  }
-  const int count = static_cast<int>(entries.size());
-  if (count == 0) return;
-  if (state.entries.empty()) {
-    state.entries = std::move(entries);
-  } else {
-    state.entries.insert(state.entries.begin() + index, std::make_move_iterator(entries.begin()),
-                         std::make_move_iterator(entries.end()));
-  }
-  state.lastIndex = static_cast<int32_t>(state.entries.size()) - 1;
-  added += count;
-}
-
-PlaylistReadAhead::~PlaylistReadAhead() {
-  if (reader_.joinable()) reader_.join();
-}
-
-void PlaylistReadAhead::Start(std::string path, std::function<std::string()> baseDir) {
-  path_ = std::move(path);
-  reader_ = std::thread([this, baseDir = std::move(baseDir)] {
-    baseDir_ = baseDir();
-    entries_ = ReadPlaylistEntries(path_, baseDir_);
+    entry.title = std::move(pendingTitle);
+    state.entries.insert(state.entries.begin() + index, std::move(entry));
+    state.lastIndex = static_cast<int32_t>(state.entries.size()) - 1;
+    pendingTitle.clear();
+    pendingPath.clear();
+    pendingNames = false;
+    ++added;
+    return ++taken < kListEntryLimit;
   });
-}
-
-std::optional<std::vector<ListEntry>> PlaylistReadAhead::Take(const std::string& path, const std::string& baseDir) {
-  if (!reader_.joinable()) return std::nullopt;
-  reader_.join();
-  if (path != path_ || baseDir != baseDir_) return std::nullopt;
-  return std::move(entries_);
 }
 
 }  // namespace qel

@@ -273,8 +273,4 @@ void ReadResumePoint(AppState& state) {
   state.settings.nowPlaying = IniGet(doc, kSystem, "nowPlaying").value_or("");
 }
 
-std::string ResumeFolderIn(const std::string& iniPath) {
-  return IniGet(LoadIniFile(iniPath), kSystem, "nowDir").value_or("");
-}
-
 }  // namespace qel

@@ -72,8 +72,6 @@ void ResolveMidiDevice(AppState& state);
 // every folder scan or drop; nowDir and nowPlaying at a resumed start.
 void ReloadIgnoreDir(AppState& state);
 void ReadResumePoint(AppState& state);
-// The folder the last run's list was saved against (nowDir) in this ini.
-std::string ResumeFolderIn(const std::string& iniPath);
 
 // Play order and picture scaling by their ini names.
 const char* PlayModeName(int mode);  // 1 "ORDER", 2 "RANDOM", 3 "SINGLE", 4 "ONE"

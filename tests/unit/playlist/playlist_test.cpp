@@ -11,7 +11,6 @@
 
 #include "core/playlist/playlist.h"
 #include "core/settings/paths.h"
-#include "core/settings/settings.h"
 #include "core/text/encoding.h"
 #include "fakes/fakes.h"
 #include "fakes/files.h"
@@ -532,43 +531,6 @@ TEST(Playlist, AHugePlaylistIsCutAtTheBound) {
     EXPECT_EQ(static_cast<size_t>(added), c.entries);
     EXPECT_EQ(p.state.entries.size(), c.entries);
     EXPECT_EQ(p.state.lastIndex + 1, static_cast<int>(c.entries));
-  }
-}
-
-// The auto-saved list names its entries against the folder of the last
-// run's list, which the ini gives; read ahead against another folder, its
-// relative lines would name other files.
-TEST(Playlist, AListReadAheadServesOnlyItsOwnFileAndFolderAndOnlyOnce) {
-  TempDir dir;
-  for (const char* f : {"a/x.mp3", "b/x.mp3", "b/y.mp3", "abs.mp3"}) WriteAll(dir / f, "");
-  WriteAll(dir / "qel.m3u8", "#EXTINF:1,X\nx.mp3\n" + dir.path + "/abs.mp3\n");
-  WriteAll(dir / "qel.ini", "[SystemSetting]\nnowDir=" + (dir / "a") + "\n");
-  using V = std::vector<std::pair<std::string, std::string>>;
-  struct Case {
-    std::string readFrom;  // the folder the open reads against
-    V entries;
-  };
-  const Case cases[] = {
-      {dir / "a", V{{dir / "a/x.mp3", "X"}, {dir / "abs.mp3", ""}}},
-      {dir / "b", V{{dir / "b/x.mp3", "X"}, {dir / "abs.mp3", ""}}},
-  };
-  for (const Case& c : cases) {
-    PlaylistReadAhead ahead;
-    ahead.Start(dir / "qel.m3u8", [ini = dir / "qel.ini"] { return ResumeFolderIn(ini); });
-    test::FakePlayer p;
-    p.state.listReadAhead = &ahead;
-    int added = 0;
-    ReadPlaylist(p.state, dir / "qel.m3u8", c.readFrom, 0, added, false, false);
-    EXPECT_EQ(Entries(p.state), c.entries) << c.readFrom;
-    EXPECT_EQ(added, 2);
-    EXPECT_EQ(p.state.listReadAhead, nullptr);
-    // The next read of the same file is the file's as it is then.
-    WriteAll(dir / "qel.m3u8", "y.mp3\n");
-    p.state.entries.clear();
-    added = 0;
-    ReadPlaylist(p.state, dir / "qel.m3u8", dir / "b", 0, added, false, false);
-    EXPECT_EQ(Entries(p.state), (V{{dir / "b/y.mp3", ""}}));
-    WriteAll(dir / "qel.m3u8", "#EXTINF:1,X\nx.mp3\n" + dir.path + "/abs.mp3\n");
   }
 }
 
