@@ -123,6 +123,25 @@ TEST_F(Input, AScrollingPaneTakesTheWheelAndLeavesTheVolume) {
 
 // A plain press-and-drag selects rows; only a Shift-press on a selected row
 // moves the selection.
+// The rows are a model under a list view: a real double click on a row
+// reaches the list as one and plays that row's entry.
+TEST_F(Input, ADoubleClickOnARowPlaysIt) {
+  ASSERT_EQ(player.state.currentIndex, 0);
+  QWindow* handle = window.windowHandle();
+  const QPoint at = Row(5);
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonPress,
+                            QEvent::MouseButtonRelease}) {
+    clock += 40;
+    const bool press = type == QEvent::MouseButtonPress;
+    QWindowSystemInterface::handleMouseEvent(handle, clock, QPointF(at), QPointF(handle->mapToGlobal(at)),
+                                             press ? Qt::LeftButton : Qt::NoButton, Qt::LeftButton, type);
+  }
+  QWindowSystemInterface::flushWindowSystemEvents();
+  Settle();
+  EXPECT_EQ(player.state.currentIndex, 5);
+  EXPECT_EQ(window.SelectedRows(), (std::vector<int>{5}));
+}
+
 TEST_F(Input, OnlyAShiftPressOnASelectedRowDragsRows) {
   const std::vector<std::string> before = Order();
   Mouse(Row(1), Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress);
