@@ -1,9 +1,9 @@
 #include "desktop/list_view.h"
 
 #include <QEvent>
+#include <QItemSelectionModel>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QItemSelectionModel>
 #include <QScrollBar>
 #include <QTextLayout>
 #include <algorithm>

@@ -41,7 +41,7 @@ class RowList : public QListView {
  public:
   explicit RowList(QWidget* parent);
   RowModel* Model() const { return model_; }
-  int count() const { return model_->rowCount(); }
+  int Count() const { return model_->rowCount(); }
   QModelIndex Index(int row) const { return model_->index(row, 0); }
   bool IsSelected(int row) const;
   void SetSelected(int row, bool selected);

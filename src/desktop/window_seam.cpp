@@ -30,7 +30,7 @@ namespace qel::desktop {
 
 // ---- Window seam: rows
 
-int MainWindow::RowCount() { return Rows()->count(); }
+int MainWindow::RowCount() { return Rows()->Count(); }
 void MainWindow::InsertRow(int at, const std::string& text) { Rows()->Model()->Insert(at, Q(text)); }
 void MainWindow::DeleteRow(int at) { Rows()->Model()->Remove(at); }
 void MainWindow::DeleteAllRows() {
@@ -49,7 +49,7 @@ RowList* MainWindow::Rows() {
   return list_;
 }
 std::string MainWindow::RowText(int row) {
-  return row >= 0 && row < Rows()->count() ? list_->Model()->Text(row).toStdString() : std::string();
+  return row >= 0 && row < Rows()->Count() ? list_->Model()->Text(row).toStdString() : std::string();
 }
 void MainWindow::ReserveRows(int) {}
 std::vector<int> MainWindow::SelectedRows() {
@@ -79,14 +79,14 @@ void MainWindow::SetTopRow(int row) {
 int MainWindow::RowNearPoint(Point p, bool* outside) {
   const QRect client = Rows()->viewport()->rect();
   if (outside) *outside = !client.contains(p.x, p.y);
-  if (Rows()->count() == 0) return -1;
+  if (Rows()->Count() == 0) return -1;
   const QModelIndex index = Rows()->indexAt(QPoint(std::clamp(p.x, 0, client.width() - 1), p.y));
   if (index.isValid()) return index.row();
-  return p.y < 0 ? TopRow() : Rows()->count() - 1;
+  return p.y < 0 ? TopRow() : Rows()->Count() - 1;
 }
 void MainWindow::RedrawList() { Rows()->viewport()->update(); }
 int MainWindow::VisibleRowCount() {
-  const int rowHeight = Rows()->count() ? Rows()->sizeHintForRow(0) : QFontMetrics(Rows()->font()).height();
+  const int rowHeight = Rows()->Count() ? Rows()->sizeHintForRow(0) : QFontMetrics(Rows()->font()).height();
   return rowHeight > 0 ? Rows()->viewport()->height() / rowHeight : 0;
 }
 

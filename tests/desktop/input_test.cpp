@@ -121,8 +121,6 @@ TEST_F(Input, AScrollingPaneTakesTheWheelAndLeavesTheVolume) {
   EXPECT_GT(window.pane()->edit()->verticalScrollBar()->value(), 0);
 }
 
-// A plain press-and-drag selects rows; only a Shift-press on a selected row
-// moves the selection.
 // The rows are a model under a list view: a real double click on a row
 // reaches the list as one and plays that row's entry.
 TEST_F(Input, ADoubleClickOnARowPlaysIt) {
@@ -142,6 +140,8 @@ TEST_F(Input, ADoubleClickOnARowPlaysIt) {
   EXPECT_EQ(window.SelectedRows(), (std::vector<int>{5}));
 }
 
+// A plain press-and-drag selects rows; only a Shift-press on a selected row
+// moves the selection.
 TEST_F(Input, OnlyAShiftPressOnASelectedRowDragsRows) {
   const std::vector<std::string> before = Order();
   Mouse(Row(1), Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress);
