@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/fs/file_kind.h"
 #include "core/pane/lrc.h"
 #include "core/platform.h"
 #include "core/settings/settings.h"
@@ -73,8 +74,10 @@ struct AppState {
   bool autoPlay = true;
   int32_t lengthSeconds = 0;
   // The file whose length lengthSeconds holds: measured once per entry,
-  // not again on every command (see UpdateLengthSeconds).
+  // not again on every command, while the file stays the same (see
+  // UpdateLengthSeconds).
   std::optional<std::string> lengthPath;
+  FileStamp lengthStamp;
   PlayMode playMode = PlayMode::Order;
   int32_t volume = 0;       // 0 to 1000
   int32_t midiDevice = -1;  // MIDI output device index, -1 for none

@@ -194,7 +194,7 @@ MprisView ReadMprisView(AppState& state, const MprisView* previous) {
       // device's probe would load the media engine for a list that plays
       // nothing.
       int seconds = 0;
-      if (state.lengthPath == entry.path) seconds = state.lengthSeconds;
+      if (state.lengthPath == entry.path && state.lengthStamp == StampOf(entry.path)) seconds = state.lengthSeconds;
       else if (Open(view.mode)) seconds = ReadLength(state, entry.path);
       else seconds = ReadHeaderLength(entry.path);
       track.lengthUs = std::max(0, seconds) * 1'000'000LL;

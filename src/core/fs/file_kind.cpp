@@ -29,4 +29,10 @@ bool IsFileOrFolder(const std::string& path) {
   return Mode(path, &mode) && (S_ISREG(mode) || S_ISDIR(mode));
 }
 
+FileStamp StampOf(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return {};
+  return {static_cast<long long>(st.st_size), st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec};
+}
+
 }  // namespace qel

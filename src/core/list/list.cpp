@@ -426,6 +426,7 @@ bool OpenTarget(AppState& state, const std::string& target, OpenKind kind) {
                                                                   : state.entries[state.currentIndex].path;
       state.lengthSeconds = ReadLength(state, measured);
       state.lengthPath = measured;
+      state.lengthStamp = StampOf(measured);
       if (window) window->SetPositionRange(0, state.lengthSeconds * 10);
       started = true;
     }

@@ -181,9 +181,10 @@ void SeekToTenth(AppState& state, int k) {
 void UpdateLengthSeconds(AppState& state) {
   if (state.currentIndex < 0 || state.currentIndex >= static_cast<int>(state.entries.size())) return;
   const std::string& path = state.entries[state.currentIndex].path;
-  if (state.lengthPath == path) return;
+  if (state.lengthPath == path && state.lengthStamp == StampOf(path)) return;
   state.lengthSeconds = ReadLength(state, path);
   state.lengthPath = path;
+  state.lengthStamp = StampOf(path);
 }
 
 void RefreshPositionDisplay(AppState& state) {

@@ -310,6 +310,7 @@ TEST(MprisView, TheLengthMeasuredOnceIsKept) {
   EXPECT_EQ(p.device.Count("status Qel_ length"), 1);
   // The slider's own measure of the file is taken as it is.
   p.state.lengthPath = p.Path(0);
+  p.state.lengthStamp = StampOf(p.Path(0));
   p.state.lengthSeconds = 42;
   EXPECT_EQ(ReadMprisView(p.state, nullptr).track->lengthUs, 42'000'000LL);
 }
@@ -420,6 +421,7 @@ struct MethodRow {
 void Prepare(MediaPlayer& p, Start start) {
   p.device.On("status Qel_ length", {0, "95000"});
   p.state.lengthPath = p.Path(0);
+  p.state.lengthStamp = StampOf(p.Path(0));
   p.state.lengthSeconds = 95;
   if (start == Start::Closed) return;
   ListEntry entry = p.state.entries[0];
