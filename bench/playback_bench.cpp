@@ -16,6 +16,7 @@ class NullDevice : public qel::MediaDevice {
   std::vector<std::string> MidiOutputDevices() override { return {}; }
   void SetMidiOutputVolume(int, double) override {}
   void SetWaveOutputVolume(double) override {}
+  void SetReplayGain(qel::ReplayGain) override {}
   std::vector<std::string> PlayableExtensions() override { return {}; }
 };
 

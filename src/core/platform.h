@@ -48,6 +48,10 @@ constexpr int kNotifySuperseded = 2;
 constexpr int kNotifyAborted = 4;
 constexpr int kNotifyFailure = 8;  // playback stopped by an error (the file became unreadable)
 
+// How the loudness tags of files level them: not at all, each file to its
+// own (track), or each album to its own with its files' differences kept.
+enum class ReplayGain { Off, Track, Album };
+
 // The command-string media device. Every command the player sends is a text
 // such as "status qel mode"; the device answers with an error number (0 for
 // success) and, for the commands that have one, an answer text. Notifications
@@ -65,6 +69,9 @@ class MediaDevice {
   // wave (sampled audio) output.
   virtual void SetMidiOutputVolume(int device, double volume) = 0;
   virtual void SetWaveOutputVolume(double volume) = 0;
+  // Levels every file from its loudness tags from now on, the one playing
+  // included.
+  virtual void SetReplayGain(ReplayGain mode) = 0;
   // Extensions the device plays, lower case without the dot ("mp3", "flac").
   virtual std::vector<std::string> PlayableExtensions() = 0;
 };

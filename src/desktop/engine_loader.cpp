@@ -66,6 +66,7 @@ engine::MediaEngine* EngineLoader::Engine() {
   for (const auto& [handle, sink] : surfaces_) engine_->RegisterSurface(handle, sink);
   for (const auto& [device, volume] : midiVolumes_) engine_->SetMidiOutputVolume(device, volume);
   if (waveVolume_) engine_->SetWaveOutputVolume(*waveVolume_);
+  engine_->SetReplayGain(replayGain_);
   return engine_.get();
 }
 
@@ -92,6 +93,11 @@ void EngineLoader::SetMidiOutputVolume(int device, double volume) {
 void EngineLoader::SetWaveOutputVolume(double volume) {
   if (engine_) return engine_->SetWaveOutputVolume(volume);
   waveVolume_ = volume;
+}
+
+void EngineLoader::SetReplayGain(ReplayGain mode) {
+  replayGain_ = mode;
+  if (engine_) engine_->SetReplayGain(mode);
 }
 
 std::vector<std::string> EngineLoader::PlayableExtensions() { return engine::PlayableExtensionList(); }

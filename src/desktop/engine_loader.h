@@ -46,6 +46,7 @@ class EngineLoader : public engine::MediaEngine {
   std::vector<std::string> MidiOutputDevices() override;
   void SetMidiOutputVolume(int device, double volume) override;
   void SetWaveOutputVolume(double volume) override;
+  void SetReplayGain(ReplayGain mode) override;
   std::vector<std::string> PlayableExtensions() override;
   void SetNotifyHandler(engine::NotifyHandler handler) override;
   void RegisterSurface(unsigned handle, engine::VideoSink* sink) override;
@@ -67,6 +68,7 @@ class EngineLoader : public engine::MediaEngine {
   std::map<unsigned, engine::VideoSink*> surfaces_;
   std::map<int, double> midiVolumes_;
   std::optional<double> waveVolume_;
+  ReplayGain replayGain_ = ReplayGain::Off;
 };
 
 }  // namespace qel::desktop

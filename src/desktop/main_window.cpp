@@ -1,6 +1,7 @@
 #include "desktop/main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
@@ -151,13 +152,21 @@ void MainWindow::BuildControls() {
 void MainWindow::BuildMenus() {
   for (const MenuSpec& layout : MenuSpecs()) {
     auto* menu = new OwnerDrawnMenu(this);
+    auto* radio = layout.radio ? new QActionGroup(menu) : nullptr;
     for (const MenuItemSpec& item : layout.items) {
+      if (item.command == 0 && item.submenu) {
+        QMenu* sub = menus_.at(item.submenu);
+        sub->setTitle(QString::fromUtf8(item.caption));
+        menu->addMenu(sub);
+        continue;
+      }
       if (item.command == 0) {
         menu->addSeparator();
         continue;
       }
       QAction* action = menu->addAction(QString::fromUtf8(item.caption));
       action->setCheckable(item.checkable);
+      if (radio) radio->addAction(action);
       if (item.icon) {
         action->setIcon(IconByNumber(item.icon));
         menu->SetOwnerDrawn(action);

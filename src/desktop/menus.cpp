@@ -48,7 +48,8 @@ const std::vector<MenuSpec>& MenuSpecs() {
         {40003, "再生中はスタンバイにしない", true},
         {},
         {40028, "ダークモード", true}}},
-      {"QEL_MASTER", {{2400, "マスターボリュームと連動する", true}}},
+      {"QEL_REPLAYGAIN", {{2410, "使わない", true}, {2420, "トラック", true}, {2430, "アルバム", true}}, true},
+      {"QEL_MASTER", {{2400, "マスターボリュームと連動する", true}, {0, "リプレイゲイン", false, 0, "QEL_REPLAYGAIN"}}},
   };
   return layouts;
 }

@@ -1,4 +1,5 @@
-// The six menus: their items in order, captions, and which carry a check mark.
+// The menus: their items in order, captions, which carry a check mark, and
+// the submenus they open.
 #pragma once
 
 #include <QMenu>
@@ -12,11 +13,13 @@ struct MenuItemSpec {
   const char* caption = "";
   bool checkable = false;
   int icon = 0;  // non-zero: the item is drawn by OwnerDrawnMenu with this icon
+  const char* submenu = nullptr;  // with command 0: the menu of this name (listed before) opens here
 };
 
 struct MenuSpec {
   const char* name;
   std::vector<MenuItemSpec> items;
+  bool radio = false;  // one item checked at a time
 };
 
 const std::vector<MenuSpec>& MenuSpecs();

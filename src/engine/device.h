@@ -43,6 +43,7 @@ class Engine : public MediaEngine {
   std::vector<std::string> MidiOutputDevices() override;
   void SetMidiOutputVolume(int device, double volume) override;
   void SetWaveOutputVolume(double volume) override;
+  void SetReplayGain(ReplayGain mode) override;
   std::vector<std::string> PlayableExtensions() override;
   void RegisterSurface(unsigned handle, VideoSink* sink) override;
   void UnregisterSurface(unsigned handle) override;

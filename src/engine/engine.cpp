@@ -100,8 +100,9 @@ int Engine::Impl::Open(const std::vector<std::string>& w) {
     std::optional<long long> length;
     for (auto& [k, d] : devices)
       if (d->PlayingPath() == path && d->LengthMs() > 0) length = d->LengthMs();
-    // What libsndfile reads it measures without libavformat's libraries.
-    if (!length) length = Extension(path) == ".mid" ? SongLengthMs(path) : StreamLengthMs(path);
+    // What the engine's own decoders play they measure as they play it,
+    // without libavformat's libraries.
+    if (!length) length = Extension(path) == ".mid" ? SongLengthMs(path) : DecodedLengthMs(path);
     if (!length)
       if (const PlayerBackend* player = Player()) length = player->probeLengthMs(path);
     if (!length) return kErrInvalidFile;
@@ -115,7 +116,7 @@ int Engine::Impl::Open(const std::vector<std::string>& w) {
   } else {
     err = OpenStreamDevice(this, alias, gen, path, &d);
     if (err == kErrUnsupportedFunction) {
-      const PlayerBackend* player = Player();
+      const PlayerBackend* player = SoundServerHung(this) ? nullptr : Player();
       err = player ? player->open(this, alias, gen, path, &d) : kErrDeviceOpen;
     }
   }
@@ -290,6 +291,11 @@ void Engine::SetWaveOutputVolume(double volume) {
   impl_->waveVolume = std::clamp(volume, 0.0, 1.0);
   for (auto& [k, d] : impl_->devices)
     if (d->FollowsWaveVolume()) d->SetLevel(volume);
+}
+
+void Engine::SetReplayGain(ReplayGain mode) {
+  impl_->replayGain = mode;
+  for (auto& [k, d] : impl_->devices) d->RefreshVolume();
 }
 
 std::vector<std::string> Engine::PlayableExtensions() { return PlayableExtensionList(); }

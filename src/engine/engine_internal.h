@@ -13,11 +13,13 @@
 #include <string>
 
 #include "engine/command.h"
+#include "engine/decoder.h"
 #include "engine/device.h"
 
 namespace qel::engine {
 
-class SoundServer;  // the connection to the sound server (stream_device.cpp)
+class SoundServer;  // the connection to the sound server (sound_output.cpp)
+class Output;       // where decoded sound goes (sound_output.h)
 
 enum class Mode { Stopped, Playing, Paused };
 
@@ -109,6 +111,10 @@ struct Engine::Impl {
   // Shared by the devices that play through the sound server; made at the
   // first of them and kept.
   std::shared_ptr<SoundServer> soundServer;
+  // The output the last file played on: the next one of its rate and
+  // channels follows it there without a gap.
+  std::shared_ptr<Output> soundOutput;
+  ReplayGain replayGain = ReplayGain::Off;
   Engine::Poster post;
   Engine::NotifyHandler handler;
   std::map<std::string, std::unique_ptr<Device>> devices;  // key: lower-case alias
@@ -202,13 +208,14 @@ int LoadDevice(Engine::Impl* owner, const std::string& alias, unsigned long long
   return 0;
 }
 
-// Sampled sound that libsndfile decodes (WAV, FLAC, Ogg Vorbis and Opus,
-// MP3), played through the sound server. kErrUnsupportedFunction when the
-// file or the machine is not for it: libmpv's device then takes the file.
+// Sampled sound that the engine's own decoders play (MP3, FLAC, Ogg Vorbis
+// and Opus, WAV, AIFF), through the sound server. kErrUnsupportedFunction
+// when the file or the machine is not for it: libmpv's device then takes
+// the file.
 int OpenStreamDevice(Engine::Impl* owner, const std::string& alias, unsigned long long generation,
                      const std::string& path, std::unique_ptr<Device>* out);
-// The length such a file states, without playing it; nullopt when it is
-// not one.
-std::optional<long long> StreamLengthMs(const std::string& path);
+// Whether the sound server is there but does not answer: libmpv would hang
+// on it for good, so a file fails to open instead.
+bool SoundServerHung(Engine::Impl* owner);
 
 }  // namespace qel::engine

@@ -86,12 +86,12 @@ class MediaEngine : public qel::MediaDevice {
   virtual std::optional<qel::Picture> CurrentFrame(const std::string& alias) = 0;
 };
 
-// The engine plays what libsndfile reads itself; libmpv (video and the
-// other formats) and the MIDI outputs are modules of their own beside it,
-// which it loads when a file needs one. A start about to play a file may
-// map the one it needs ahead. Extensions here are lower case, dot included.
-inline constexpr std::array<std::string_view, 8> kSoundFileExtensions = {".mp3", ".wav",  ".wave", ".flac",
-                                                                         ".fla", ".ogg", ".oga",  ".opus"};
+// The engine plays what its own decoders read; libmpv (video and the other
+// formats) and the MIDI outputs are modules of their own beside it, which
+// it loads when a file needs one. A start about to play a file may map the
+// one it needs ahead. Extensions here are lower case, dot included.
+inline constexpr std::array<std::string_view, 10> kSoundFileExtensions = {
+    ".mp3", ".wav", ".wave", ".flac", ".fla", ".ogg", ".oga", ".opus", ".aif", ".aiff"};
 inline constexpr const char* kPlayerModuleFile = "qel-engine-player.so";
 inline constexpr const char* kMidiModuleFile = "qel-engine-midi.so";
 inline bool IsSoundFileExtension(std::string_view extension) {
@@ -109,7 +109,7 @@ inline const char* BackendModuleFor(std::string_view extension) {
 // The module's one exported symbol. It answers nullptr when the module was
 // built for another version of this interface; the caller owns the engine
 // and deletes it before the program ends (the module itself stays loaded).
-inline constexpr int kModuleInterfaceVersion = 2;
+inline constexpr int kModuleInterfaceVersion = 3;
 inline constexpr const char* kModuleFactorySymbol = "qel_engine_module_create";
 using ModuleFactory = MediaEngine* (*)(int interfaceVersion, const Poster* post);
 

@@ -53,6 +53,7 @@ class MpvDevice : public Device {
       // As a new player would start: paused, decoding in software.
       SetFlag("pause", true);
       mpv_set_option_string(mpv_, "hwdec", "no");
+      mpv_set_property_string(mpv_, "replaygain", "no");
       return LoadFile(path);
     }
     mpv_ = mpv_create();
@@ -223,7 +224,16 @@ class MpvDevice : public Device {
     // libmpv cubes its volume percentage into an amplitude; hand it the
     // cube root so the amplitude is the loudness curve's own.
     double percent = 100.0 * std::cbrt(LoudnessGain(level_));
-    if (mpv_) mpv_set_property(mpv_, "volume", MPV_FORMAT_DOUBLE, &percent);
+    if (!mpv_) return;
+    // libmpv reads the same loudness tags (MP4's freeform atoms among them)
+    // and keeps the peak from clipping, as the engine's own decoders do.
+    const ReplayGain mode = owner_->replayGain;
+    const char* gain = mode == ReplayGain::Track ? "track" : mode == ReplayGain::Album ? "album" : "no";
+    if (gain != replayGain_) {
+      mpv_set_property_string(mpv_, "replaygain", gain);
+      replayGain_ = gain;
+    }
+    mpv_set_property(mpv_, "volume", MPV_FORMAT_DOUBLE, &percent);
   }
   std::string Source() override {
     auto [w, h] = SourceSize();
@@ -509,6 +519,7 @@ class MpvDevice : public Device {
   bool opened_ = false;  // its file loaded: the player may serve the next one
   bool lost_ = false;  // the player dropped the file: nothing more plays
   bool seekPending_ = false;  // sent to the player, not landed yet
+  const char* replayGain_ = "no";  // libmpv's mode, as last set
   std::optional<long long> seekTarget_;
   std::optional<long long> frozen_;
   unsigned surface_ = 0;

@@ -90,10 +90,10 @@ TEST(EngineLoader, NothingIsLoadedUntilAFileIsOpened) {
     EXPECT_FALSE(Mapped(library)) << library << " is mapped before anything was opened";
 
   // The first open loads it, and it then answers as the loader did. An MP3
-  // needs libsndfile, not libmpv, nor the MIDI synthesizer.
+  // needs libmpg123, not libmpv, nor the MIDI synthesizer.
   ASSERT_EQ(loader.Send("open \"" + kData + "/tone.mp3\" alias qel"), 0);
   EXPECT_TRUE(loader.Loaded());
-  EXPECT_TRUE(Mapped("libsndfile.so"));
+  EXPECT_TRUE(Mapped("libmpg123.so"));
   for (const char* library : {"libmpv.so", "libavformat.so", "libfluidsynth.so"})
     EXPECT_FALSE(Mapped(library)) << library << " is mapped for an MP3";
   for (const auto& [command, error] : asked) {

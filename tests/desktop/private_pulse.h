@@ -106,6 +106,11 @@ class PrivatePulse {
   void Kill() { End(SIGKILL); }
 
   bool Running() const { return pid_ > 0; }
+  // The daemon stops answering (SIGSTOP) while its sockets stay open, as a
+  // hung server would; or answers again.
+  void Freeze(bool frozen) {
+    if (pid_ > 0) kill(pid_, frozen ? SIGSTOP : SIGCONT);
+  }
 
   // pactl against this daemon; the output, stderr included.
   std::string Pactl(const std::string& args) const {
@@ -161,6 +166,7 @@ class PrivatePulse {
 
   void End(int signal) {
     if (pid_ <= 0) return;
+    kill(pid_, SIGCONT);  // a frozen daemon ends too
     kill(pid_, signal);
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     int status = 0;

@@ -87,7 +87,7 @@ def resumed_list_loads_no_media_library(d):
     check(mapped(player.pid) == [], f"no media library is mapped with a resumed list: {mapped(player.pid)}")
 
     # The first file that plays brings the engine, and for an MP3 no more
-    # (libsndfile, which it decodes with, comes with libpulse already).
+    # (libmpg123, which it decodes with, comes with libpulse already).
     check(d.second(f"{folder}/b.mp3") == 0, "a second start hands a file over")
     check(bool(wait_for(lambda: "qel-engine.so" in mapped(player.pid), 10)),
           f"the file that plays maps the engine: {mapped(player.pid)}")

@@ -1,7 +1,8 @@
 // Positions, seeks and the ends of files through the real engine and the
 // player's core, on a private PulseAudio daemon (a sound server's timing) and
 // on the null output, which must agree; each for both devices that play
-// sampled sound: libsndfile's (WAV, MP3) and libmpv's (Matroska, MP4).
+// sampled sound: the engine's own decoders' (WAV, MP3) and libmpv's
+// (Matroska, MP4).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -21,7 +22,7 @@ namespace {
 const std::string kData = QEL_ENGINE_DATA;
 
 // An output, and the container the test's sound comes in: "wav" plays on
-// libsndfile's device, "mka" (the same samples in Matroska) on libmpv's.
+// the engine's own decoders, "mka" (the same samples in Matroska) on libmpv's.
 using OutputAndContainer = std::tuple<const char*, const char*>;
 
 class Outputs : public ::testing::TestWithParam<OutputAndContainer> {

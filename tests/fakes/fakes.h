@@ -40,11 +40,13 @@ class FakeDevice : public MediaDevice {
   std::vector<std::string> MidiOutputDevices() override { return midiDevices; }
   void SetMidiOutputVolume(int device, double volume) override { midiVolumes.push_back({device, volume}); }
   void SetWaveOutputVolume(double volume) override { waveVolumes.push_back(volume); }
+  void SetReplayGain(ReplayGain mode) override { replayGains.push_back(mode); }
   std::vector<std::string> PlayableExtensions() override { return extensions; }
 
   std::vector<std::string> midiDevices{"Qel Synthesizer"};
   std::vector<std::pair<int, double>> midiVolumes;
   std::vector<double> waveVolumes;
+  std::vector<ReplayGain> replayGains;
   std::vector<std::string> extensions{"mp3", "ogg", "flac", "wav", "m4a", "mp4", "mkv", "wma", "avi"};
 
  private:

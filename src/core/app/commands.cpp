@@ -19,6 +19,7 @@
 #include "core/playback/video.h"
 #include "core/playback/volume.h"
 #include "core/playlist/playlist.h"
+#include "core/settings/settings.h"
 
 namespace qel {
 
@@ -323,6 +324,9 @@ constexpr Command kCommands[] = {
     {2000, [](AppState& s, int) { MoveRows(s, true); }},
     {2100, [](AppState& s, int) { MoveRows(s, false); }},
     {2400, ToggleMasterLink},
+    {2410, [](AppState& s, int) { ChooseReplayGain(s, ReplayGain::Off); }},
+    {2420, [](AppState& s, int) { ChooseReplayGain(s, ReplayGain::Track); }},
+    {2430, [](AppState& s, int) { ChooseReplayGain(s, ReplayGain::Album); }},
     {2500, [](AppState& s, int) { ChoosePlayMode(s, kMenuOrder); }},
     {2600, [](AppState& s, int) { ChoosePlayMode(s, kMenuRandom); }},
     {2700, [](AppState& s, int) { ChoosePlayMode(s, kMenuSingle); }},

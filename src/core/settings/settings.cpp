@@ -85,6 +85,22 @@ ViewSizeMode ViewSizeFromName(const std::string& name) {
   return ViewSizeMode::Zoom;
 }
 
+ReplayGain ReplayGainFromName(const std::string& name) {
+  if (files::EqualNoCase(name, "TRACK")) return ReplayGain::Track;
+  if (files::EqualNoCase(name, "ALBUM")) return ReplayGain::Album;
+  return ReplayGain::Off;
+}
+
+const char* ReplayGainName(ReplayGain mode) {
+  return mode == ReplayGain::Track ? "TRACK" : mode == ReplayGain::Album ? "ALBUM" : "OFF";
+}
+
+void ChooseReplayGain(AppState& state, ReplayGain mode) {
+  state.settings.ReplayGain = ReplayGainName(mode);
+  for (int i = 0; i < 3; ++i) Check(state, kMenuReplayGain[i], static_cast<int>(mode) == i);
+  if (state.platform.device) state.platform.device->SetReplayGain(mode);
+}
+
 void LoadSettings(AppState& state, bool readMasterVolume) {
   EnsureIniPath(state);
   Reader r{LoadIniFile(state.iniPath)};
@@ -123,6 +139,7 @@ void LoadSettings(AppState& state, bool readMasterVolume) {
   Check(state, 1900, s.SearchSubFolder);
   s.MasterVolume = r.Switch("MasterVolume", true);
   Check(state, 2400, s.MasterVolume);
+  ChooseReplayGain(state, ReplayGainFromName(r.Text(kSystem, "ReplayGain", "OFF")));
   s.ShowBitmapList = r.Switch("ShowBitmapList", true);
   Check(state, 40007, s.ShowBitmapList);
   s.ShowBitmapText = r.Switch("ShowBitmapText", true);
@@ -195,6 +212,7 @@ bool SaveSettings(AppState& state) {
   put("LeftList", OnOff(s.LeftList));
   put("SearchSubFolder", OnOff(s.SearchSubFolder));
   put("MasterVolume", OnOff(s.MasterVolume));
+  put("ReplayGain", s.ReplayGain);
   put("ShowBitmapList", OnOff(s.ShowBitmapList));
   put("ShowBitmapText", OnOff(s.ShowBitmapText));
   put("ShowText", OnOff(s.ShowText));

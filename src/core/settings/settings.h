@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "core/platform.h"
+
 namespace qel {
 
 struct AppState;
@@ -23,6 +25,7 @@ struct Settings {
   bool LeftList = true;
   bool SearchSubFolder = false;
   bool MasterVolume = true;
+  std::string ReplayGain = "OFF";  // levelling by loudness tags: OFF, TRACK or ALBUM
   bool ShowBitmapList = true;
   bool ShowBitmapText = true;
   bool ShowText = true;
@@ -65,6 +68,15 @@ void LoadSettings(AppState& state, bool readMasterVolume = true);
 bool SaveSettings(AppState& state);
 // state.mediaExtensions from MCIExt and the engine's playable extensions.
 void BuildMediaExtensions(AppState& state);
+// The loudness-tag levelling's three radio items, in ReplayGain's order.
+constexpr int kMenuReplayGain[] = {2410, 2420, 2430};
+// The ini's names of the levelling modes ("OFF", "TRACK", "ALBUM"); an
+// unknown name is OFF, so a file of another version plays at its level.
+ReplayGain ReplayGainFromName(const std::string& name);
+const char* ReplayGainName(ReplayGain mode);
+// Chooses how files are levelled by their loudness tags: the setting, the
+// radio items and the device, the file playing included.
+void ChooseReplayGain(AppState& state, ReplayGain mode);
 // state.midiDevice: the index of the MIDI output named by MidiDevice, or -1.
 void ResolveMidiDevice(AppState& state);
 

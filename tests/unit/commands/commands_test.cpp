@@ -11,13 +11,15 @@
 #include "core/playback/order.h"
 #include "core/playback/position.h"
 #include "core/playback/volume.h"
+#include "core/settings/settings.h"
+#include "fakes/files.h"
 
 namespace qel::test {
 namespace {
 
 TEST(CommandTable, KnownNumbersAreHandledOthersAreNot) {
   const int known[] = {13, 27, 33, 34, 35, 36, 45, 106, 107, 109, 1000, 1001, 1004, 1005, 1006, 1007, 1008, 1011,
-                       1012, 1013, 1100, 1200, 1400, 1500, 1600, 1700, 1800, 1900, 2000, 2100, 2400, 2500, 2600,
+                       1012, 1013, 1100, 1200, 1400, 1500, 1600, 1700, 1800, 1900, 2000, 2100, 2400, 2410, 2420, 2430, 2500, 2600,
                        2700, 2800, 2900, 3000, 3100, 3400, 3500, 3700, 3800, 4000, 4100, 4200, 4300, 4400, 4500,
                        4600, 4700, 4800, 4900, 5000, 5100, 40003, 40005, 40007, 40008, 40010, 40012, 40014, 40017,
                        40019, 40021, 40023, 40024, 40025, 40026, 40028, 41000, 41001, 41002, 41003, 41004, 41005,
@@ -167,10 +169,34 @@ TEST(HandleCommand, MeasuresTheCurrentEntryOnceNotOnEveryCommand) {
   for (int command : {3800, 3800, 1012, 1012, 35, 35, 35, 35}) HandleCommand(p.state, command, 0);
   EXPECT_EQ(p.device.Count("status Qel_ length"), 1);
   EXPECT_EQ(p.window.positionMax, 950);
-  HandleCommand(p.state, 1008, 0);  // the next entry: measured once more
+  // The file replaced under its name is another file, with its own length.
+  WriteAll(p.Path(0), "a file of another size");
   HandleCommand(p.state, 3800, 0);
   EXPECT_EQ(p.device.Count("status Qel_ length"), 2);
+  HandleCommand(p.state, 1008, 0);  // the next entry: measured once more
+  HandleCommand(p.state, 3800, 0);
+  EXPECT_EQ(p.device.Count("status Qel_ length"), 3);
   EXPECT_EQ(p.state.currentIndex, 1);
+}
+
+TEST(HandleCommand, TheLoudnessTagLevellingIsChosenKeptAndGivenToTheDevice) {
+  TempDir dir;
+  WriteAll(dir / "q.ini", "[SystemSetting]\nReplayGain=album\n");
+  MediaPlayer p(1);
+  p.state.iniPath = dir / "q.ini";
+  LoadSettings(p.state);
+  ASSERT_FALSE(p.device.replayGains.empty());
+  EXPECT_EQ(p.device.replayGains.back(), ReplayGain::Album);
+  EXPECT_TRUE(p.window.menuChecks[2430]);
+  HandleCommand(p.state, 2420, 0);
+  EXPECT_EQ(p.device.replayGains.back(), ReplayGain::Track);
+  EXPECT_TRUE(p.window.menuChecks[2420]);
+  EXPECT_FALSE(p.window.menuChecks[2430]);
+  ASSERT_TRUE(SaveSettings(p.state));
+  EXPECT_NE(ReadAll(dir / "q.ini").find("ReplayGain=TRACK\n"), std::string::npos);
+  WriteAll(dir / "q.ini", "[SystemSetting]\nReplayGain=LOUD\n");
+  LoadSettings(p.state);
+  EXPECT_EQ(p.device.replayGains.back(), ReplayGain::Off) << "an unknown mode plays files at their level";
 }
 
 TEST(PageKeys, FocusDecidesWhoGetsTheKey) {

@@ -93,7 +93,7 @@ TEST(Ini, NoFileGivesEveryDefault) {
   EXPECT_EQ(p.state.midiDevice, -1);
   EXPECT_EQ(p.state.mediaExtensions, ".mp3.wave.mid.mp3.ogg.flac.wav.m4a.mp4.mkv.wma.avi.m3u.m3u8.qel");
   const std::map<int, bool> checks = {{2500, true}, {2600, false}, {2700, false}, {3000, false}, {1900, false},
-                                      {2400, true}, {40007, true}, {40008, true}, {40026, true}, {40010, false},
+                                      {2400, true}, {2410, true}, {2420, false}, {2430, false}, {40007, true}, {40008, true}, {40026, true}, {40010, false},
                                       {3800, false}, {40003, false}, {40005, false}, {40012, false},
                                       {40017, false}, {40028, false}};
   EXPECT_EQ(p.window.menuChecks, checks);
