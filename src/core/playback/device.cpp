@@ -43,11 +43,6 @@ int Send(AppState& state, const std::string& command, std::string* answer = null
   return state.platform.device->Send(command, answer);
 }
 
-void SendStopClose(AppState& state) {
-  Send(state, "stop " + state.mciAlias);
-  Send(state, "close " + state.mciAlias);
-}
-
 int Fail(AppState& state) {
   if (state.settings.IgnoreError) return 1;
   if (state.platform.window)
@@ -105,7 +100,7 @@ int PlayEntry(AppState& state, const ListEntry& entry, int index, int lastIndex)
 
   const std::string& alias = state.mciAlias;
   ShowNowPlaying(state, entry.path, entry.title, index);
-  SendStopClose(state);
+  CloseDevice(state);
   if (window) window->StopTimer();
 
   int error;
@@ -135,7 +130,7 @@ int PlayEntry(AppState& state, const ListEntry& entry, int index, int lastIndex)
   std::string length;
   Send(state, "status " + alias + " length", &length);
   if (ReadDecimal(length) == 0) {
-    SendStopClose(state);
+    CloseDevice(state);
     return Fail(state);
   }
 
@@ -146,6 +141,12 @@ int PlayEntry(AppState& state, const ListEntry& entry, int index, int lastIndex)
   }
   MakePowerRequests(state);
   return 0;
+}
+
+void CloseDevice(AppState& state) {
+  Send(state, "stop " + state.mciAlias);
+  Send(state, "close " + state.mciAlias);
+  if (state.platform.desktop) state.platform.desktop->SetPowerRequests(false, false);
 }
 
 void MakePowerRequests(AppState& state) {
@@ -170,7 +171,7 @@ void StopPlayback(AppState& state, int lengthSeconds) {
   Window* window = state.platform.window;
   std::string mode = DeviceMode(state);
   if (mode == "playing" || mode == "paused") {
-    SendStopClose(state);
+    CloseDevice(state);
     if (window) window->SetPosition(0);
     if (state.platform.desktop) state.platform.desktop->SetTaskbarProgress(0, 100);
     WipePane(state);
