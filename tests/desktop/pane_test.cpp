@@ -374,6 +374,30 @@ TEST_F(PaneWindow, DarkRowsReachTheBottom) {
   EXPECT_EQ(GrabPane().pixel(window.pane()->width() - 2, window.pane()->height() - 2), qRgb(0x40, 0x40, 0x40));
 }
 
+int CountColour(const QImage& image, QRgb colour) {
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+  return n;
+}
+
+// A second start without a file empties the list as removing every row
+// does: the picture goes from behind the rows and from the pane with them.
+TEST_F(PaneWindow, AnEmptyHandOffTakesThePicturesAwayWithTheRows) {
+  test::WriteAll(dir / "song.mp3", "");
+  SavePng(dir / "song.png", 64, 64, QColor(255, 0, 0));
+  Open(dir / "song.mp3");
+  const QRgb red = qRgb(255, 0, 0);
+  ASSERT_GT(CountColour(OnScreen(window.list()->viewport()), red), 0);
+  ASSERT_GT(CountColour(OnScreen(window.pane()), red), 0);
+  window.HandOff("");
+  Settle();
+  EXPECT_EQ(window.RowCount(), 0);
+  EXPECT_FALSE(player.state.panePicture);
+  EXPECT_EQ(CountColour(OnScreen(window.list()->viewport()), red), 0);
+  EXPECT_EQ(CountColour(OnScreen(window.pane()), red), 0);
+}
+
 // The default face may have no Japanese glyphs; the face that draws them
 // reaches higher and lower, and a row must hold that whole line.
 TEST_F(PaneWindow, RowsHoldAWholeJapaneseLine) {
