@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextDocument>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -232,11 +233,21 @@ void MainWindow::RequestClose() {
   Destroy();
 }
 void MainWindow::SetTopMost(bool on) {
-  // Changing the flags makes a new native window: only when it changes.
   if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) return;
-  const bool visible = isVisible();
-  setWindowFlag(Qt::WindowStaysOnTopHint, on);
-  if (visible) show();
+  const Qt::WindowFlags flags =
+      on ? windowFlags() | Qt::WindowStaysOnTopHint : windowFlags() & ~Qt::WindowStaysOnTopHint;
+  QWindow* native = windowHandle();
+  if (!native) {
+    // Not made yet: the window is made with the flag.
+    setWindowFlags(flags);
+    return;
+  }
+  // The widget's way of changing flags makes a new native window, and the
+  // video's surface inside it goes with the old one. Told to the native
+  // window, the flag only asks the window manager for its stay-on-top state
+  // (_NET_WM_STATE_ABOVE on X11); the widget is told without a new window.
+  overrideWindowFlags(flags);
+  native->setFlags(flags);
 }
 int MainWindow::ClientWidth() { return width(); }
 
