@@ -398,6 +398,34 @@ TEST_F(PaneWindow, AnEmptyHandOffTakesThePicturesAwayWithTheRows) {
   EXPECT_EQ(CountColour(OnScreen(window.pane()), red), 0);
 }
 
+TEST_F(PaneWindow, TheTimeReadOutStandsOutInDarkMode) {
+  test::WriteAll(dir / "song.mp3", "");
+  player.state.settings.DarkMode = false;
+  Open(dir / "song.mp3");
+  auto brightest = [&] {
+    const QImage label = OnScreen(window.timeLabel());
+    int most = 0;
+    for (int y = 0; y < label.height(); ++y)
+      for (int x = 0; x < label.width(); ++x) most = std::max(most, qGray(label.pixel(x, y)));
+    return most;
+  };
+  auto darkest = [&] {
+    const QImage label = OnScreen(window.timeLabel());
+    int least = 255;
+    for (int y = 0; y < label.height(); ++y)
+      for (int x = 0; x < label.width(); ++x) least = std::min(least, qGray(label.pixel(x, y)));
+    return least;
+  };
+  ASSERT_LT(darkest(), 100);  // dark digits on the light window
+  window.Command(40028);
+  Settle();
+  EXPECT_EQ(OnScreen(window.timeLabel()).pixel(0, 0), qRgb(0x40, 0x40, 0x40));
+  EXPECT_GT(brightest(), 180) << "the digits are light on the dark grey";
+  window.Command(40028);
+  Settle();
+  EXPECT_LT(darkest(), 100);
+}
+
 // The default face may have no Japanese glyphs; the face that draws them
 // reaches higher and lower, and a row must hold that whole line.
 TEST_F(PaneWindow, RowsHoldAWholeJapaneseLine) {
