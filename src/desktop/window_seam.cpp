@@ -3,6 +3,7 @@
 // filter, jump and file-name dialogs.
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFontDialog>
 #include <QMessageBox>
 #include <QScreen>
@@ -309,7 +310,18 @@ int MainWindow::PixelsPerInch() { return std::max(1, logicalDpiY()); }
 std::optional<FontPick> MainWindow::FontDialog(const FontPick& preset) {
   const int ppi = PixelsPerInch();
   bool ok = false;
-  const QFont chosen = QFontDialog::getFont(&ok, FontOf(preset), this, "Qel");
+  QFont start = FontOf(preset);
+  // The dialog finds the preset among the face's own style names ("Bold"),
+  // but names a font's style in the interface's language ("太字"): named
+  // so, a bold or italic preset would open as the regular style.
+  const QStringList styles = QFontDatabase::styles(start.family());
+  for (const QString& style : styles)
+    if (QFontDatabase::bold(start.family(), style) == start.bold() &&
+        QFontDatabase::italic(start.family(), style) == start.italic()) {
+      start.setStyleName(style);
+      break;
+    }
+  const QFont chosen = QFontDialog::getFont(&ok, start, this, "Qel");
   if (!ok) return std::nullopt;
   FontPick pick;
   pick.face = chosen.family().toStdString();
