@@ -398,6 +398,60 @@ TEST_F(PaneWindow, AnEmptyHandOffTakesThePicturesAwayWithTheRows) {
   EXPECT_EQ(CountColour(OnScreen(window.pane()), red), 0);
 }
 
+// A JPEG as a phone writes it: the pixels as the sensor took them (left
+// half red, right half blue) and an EXIF orientation saying how it stands.
+void SaveTurnedJpeg(const std::string& path, uint16_t orientation) {
+  QImage image(40, 20, QImage::Format_RGB32);
+  image.fill(QColor(0, 0, 255));
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x) image.setPixel(x, y, qRgb(255, 0, 0));
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(image.save(&buffer, "JPEG", 95));
+  auto le = [](uint32_t v, int n) {
+    QByteArray out;
+    for (int i = 0; i < n; ++i) out += char((v >> (8 * i)) & 0xFF);
+    return out;
+  };
+  // A little-endian TIFF header and one entry: 0x0112, SHORT, 1, the value.
+  const QByteArray exif = QByteArray("Exif\0\0II*\0", 10) + le(8, 4) + le(1, 2) + le(0x0112, 2) + le(3, 2) +
+                          le(1, 4) + le(orientation, 2) + le(0, 2) + le(0, 4);
+  const int length = exif.size() + 2;
+  jpeg.insert(2, QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xFF) + exif);
+  test::WriteAll(path, jpeg.toStdString());
+}
+
+bool Near(QRgb c, int r, int g, int b) {
+  return std::abs(qRed(c) - r) < 40 && std::abs(qGreen(c) - g) < 40 && std::abs(qBlue(c) - b) < 40;
+}
+
+TEST_F(PaneWindow, APhonePhotoStandsAsItsExifSays) {
+  test::WriteAll(dir / "song.mp3", "");
+  SaveTurnedJpeg(dir / "song.jpg", 6);  // turned a quarter clockwise to be seen
+  Open(dir / "song.mp3");
+  ASSERT_TRUE(player.state.panePicture);
+  const Picture& picture = *player.state.panePicture;
+  ASSERT_EQ(picture.width, 20);
+  ASSERT_EQ(picture.height, 40);
+  auto at = [&](int x, int y) {
+    const uint8_t* p = &picture.pixels[(size_t(y) * picture.width + x) * 4];
+    return qRgb(p[2], p[1], p[0]);
+  };
+  // The left of the sensor's picture is the top of the photo.
+  EXPECT_TRUE(Near(at(10, 5), 255, 0, 0));
+  EXPECT_TRUE(Near(at(10, 35), 0, 0, 255));
+  // The pane draws it upright, and a capture takes it upright.
+  GrabPane();
+  const Rect drawn = window.pane()->LastDraw().destination;
+  EXPECT_GT(drawn.Height(), drawn.Width());
+  window.Command(40021);
+  Settle();
+  ASSERT_EQ(player.desktop.clipboardPictures.size(), 1u);
+  EXPECT_EQ(player.desktop.clipboardPictures[0].width, 20);
+  EXPECT_EQ(player.desktop.clipboardPictures[0].height, 40);
+}
+
 TEST_F(PaneWindow, TheTimeReadOutStandsOutInDarkMode) {
   test::WriteAll(dir / "song.mp3", "");
   player.state.settings.DarkMode = false;
