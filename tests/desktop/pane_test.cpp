@@ -17,6 +17,7 @@
 #include <QTextLayout>
 #include <cmath>
 #include <QBackingStore>
+#include <QElapsedTimer>
 #include <qpa/qplatformbackingstore.h>
 
 #include "core/pane/placement.h"
@@ -478,6 +479,53 @@ TEST_F(PaneWindow, TheTimeReadOutStandsOutInDarkMode) {
   window.Command(40028);
   Settle();
   EXPECT_LT(darkest(), 100);
+}
+
+// Timed lyrics as the device plays: the sung line is marked over all the
+// rows it wraps to, and the mark goes when playback stops.
+TEST_F(PaneWindow, TheSungLineIsMarkedWholeAndGoesAtStop) {
+  std::string mode;
+  player.device.responder = [&mode](const std::string& command, test::FakeDevice::Reply& reply) {
+    // The length probe opens and closes a device of its own.
+    const bool probe = command.find("Qel_") != std::string::npos;
+    if (!probe && command.starts_with("open ")) mode = "playing";
+    if (!probe && (command.starts_with("stop ") || command.starts_with("close "))) mode.clear();
+    if (command.ends_with(" length")) reply.answer = "60000";
+    else if (!probe && command.ends_with(" mode")) reply.answer = mode;
+    else if (!probe && command.ends_with(" position")) reply.answer = mode.empty() ? "0" : "2000";
+    else return false;
+    return true;
+  };
+  std::string words;
+  for (int i = 0; i < 30; ++i) words += "朝の歌 ";
+  test::WriteAll(dir / "song.mp3", "");
+  test::WriteAll(dir / "song.lrc", "[00:01.00]" + words + "\n[00:50.00]end\n");
+  Open(dir / "song.mp3");
+  QPlainTextEdit* edit = window.pane()->edit();
+  const QTextBlock block = edit->document()->firstBlock();
+  ASSERT_GE(block.layout()->lineCount(), 2) << "the first line wraps";
+  // A place inside the second row (its first position would also be the
+  // end of the first).
+  QTextCursor onSecond(block);
+  onSecond.setPosition(block.position() + block.layout()->lineAt(1).textStart() + 1);
+  const int row = edit->viewport()->mapTo(window.pane(), edit->cursorRect(onSecond).center()).y();
+  // Marked: most of that row is tinted blue (glyphs aside).
+  auto tinted = [&] {
+    const QImage shot = OnScreen(window.pane());
+    int blue = 0;
+    for (int x = 0; x < shot.width(); ++x) blue += qBlue(shot.pixel(x, row)) > qRed(shot.pixel(x, row)) + 30;
+    return blue > shot.width() / 2;
+  };
+  ASSERT_FALSE(tinted());
+  QElapsedTimer clock;
+  clock.start();
+  while (edit->extraSelections().isEmpty() && clock.elapsed() < 3000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_EQ(edit->extraSelections().size(), 1);
+  EXPECT_TRUE(tinted()) << "the second row of the sung line is marked too";
+  window.Command(1006);
+  Settle();
+  EXPECT_TRUE(edit->extraSelections().isEmpty());
+  EXPECT_FALSE(tinted());
 }
 
 // The default face may have no Japanese glyphs; the face that draws them

@@ -143,10 +143,22 @@ int PlayEntry(AppState& state, const ListEntry& entry, int index, int lastIndex)
   return 0;
 }
 
+namespace {
+
+// No line is being sung once nothing plays.
+void ClearSungLine(AppState& state) {
+  if (state.sungLine == -1) return;
+  state.sungLine = -1;
+  if (state.platform.window) state.platform.window->HighlightPaneLine(-1);
+}
+
+}  // namespace
+
 void CloseDevice(AppState& state) {
   Send(state, "stop " + state.mciAlias);
   Send(state, "close " + state.mciAlias);
   if (state.platform.desktop) state.platform.desktop->SetPowerRequests(false, false);
+  ClearSungLine(state);
 }
 
 void MakePowerRequests(AppState& state) {
@@ -181,6 +193,7 @@ void StopPlayback(AppState& state, int lengthSeconds) {
     window->SetTimeText(FormatTime(0, lengthSeconds));
   }
   if (state.platform.desktop) state.platform.desktop->SetPowerRequests(false, false);
+  ClearSungLine(state);
   if (window) window->PostRelayout();
 }
 
