@@ -129,6 +129,17 @@ TEST_F(WindowSeam, FontDialogPresetsAndAnswers) {
   EXPECT_FALSE(window.FontDialog({"", -13, 0}));
 }
 
+// In Japanese the dialog names styles in Japanese: a bold preset still
+// opens bold, so OK keeps it.
+TEST_F(WindowSeam, TheJapaneseFontDialogOpensOnTheBoldPreset) {
+  ASSERT_TRUE(InstallQtTranslations(*qApp));
+  QFont seen;
+  AnswerFontDialog(&seen, std::nullopt);
+  window.FontDialog({"DejaVu Serif", -16, 0x100});
+  EXPECT_EQ(seen.family().toStdString(), "DejaVu Serif");
+  EXPECT_TRUE(seen.bold());
+}
+
 // The list's rows take the height its font implies; a bigger font, taller rows.
 TEST_F(WindowSeam, ListRowsFollowTheListFont) {
   for (int i = 0; i < 3; ++i) window.AddRow("行 " + std::to_string(i));
