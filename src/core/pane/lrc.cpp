@@ -10,7 +10,6 @@ namespace qel {
 namespace {
 
 bool Digit(char c) { return c >= '0' && c <= '9'; }
-bool Letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // "mm:ss", "mm:ss.x", "mm:ss.xx", "mm:ss.xxx" (or ":" before the fraction).
 std::optional<long long> TimeOf(std::string_view t) {
@@ -37,6 +36,8 @@ std::optional<long long> TimeOf(std::string_view t) {
   if (i != t.size()) return std::nullopt;
   return (minutes * 60 + seconds) * 1000 + ms;
 }
+
+constexpr size_t kMaxShownLyricsBytes = 8u << 20;
 
 std::string_view Trimmed(std::string_view t) {
   while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
@@ -123,7 +124,7 @@ TimedLyrics ParseLrc(std::string_view text) {
     while (!parsed.words.empty() && (parsed.words.back() == ' ' || parsed.words.back() == '\t'))
       parsed.words.pop_back();
     if (fields && parsed.times.empty() && parsed.words.empty()) continue;
-    if (start >= text.size() && parsed.words.empty() && parsed.times.empty() && !fields && last) break;
+    if (last && parsed.words.empty() && parsed.times.empty() && !fields) break;  // after the final line break
     lines.push_back(std::move(parsed));
   }
 
@@ -154,8 +155,11 @@ TimedLyrics OrderTimedLines(const std::vector<TimedLine>& lines, long long offse
     return a.ms != b.ms ? a.ms < b.ms : a.line < b.line;
   });
 
+  // A line written with a great many times would be copied as often: what
+  // is shown stops at a bound no song comes near.
   TimedLyrics out;
   for (size_t i = 0; i < shown.size(); ++i) {
+    if (out.text.size() + lines[shown[i].line].words.size() > kMaxShownLyricsBytes) break;
     if (i > 0) out.text += "\r\n";
     out.text += lines[shown[i].line].words;
     if (shown[i].timed) out.marks.push_back({shown[i].ms, static_cast<int>(i)});

@@ -62,6 +62,15 @@ TEST(ParseLrc, TolerantTagsAndEveryLineEnd) {
   EXPECT_EQ(offset.marks, (std::vector<LyricsMark>{{500, 0}}));
 }
 
+TEST(ParseLrc, ALineOfCountlessTimesIsShownWithinABound) {
+  std::string file;
+  for (int i = 0; i < 100000; ++i) file += "[00:01]";
+  file += std::string(20000, 'x') + "\n";
+  const TimedLyrics lyrics = ParseLrc(file);
+  EXPECT_LE(lyrics.text.size(), 8u << 20);
+  EXPECT_GT(lyrics.marks.size(), 100u);
+}
+
 TEST(ParseLrc, TimesInEveryWrittenForm) {
   struct Case {
     const char* line;
