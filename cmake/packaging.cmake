@@ -1,6 +1,7 @@
 # A Debian package of the installed tree (scripts/package builds it). The
 # dependencies on shared libraries come from dpkg-shlibdeps; the SoundFont of
-# the built-in MIDI synthesizer is data, so it is named by hand.
+# the built-in MIDI synthesizer is data, so it is named by hand, and so are
+# Qt's Japanese translations, which the program loads at start.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME qel)
 set(CPACK_PACKAGE_VENDOR "Qel developers")
@@ -13,6 +14,7 @@ lengths, lyrics and covers from the files, and resumes its list at the next star
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fluid-soundfont-gm, fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QEL_HOMEPAGE}")
 set(CPACK_STRIP_FILES ON)

@@ -23,6 +23,7 @@
 #include "desktop/main_window.h"
 #include "desktop/mpris_service.h"
 #include "desktop/session_end.h"
+#include "desktop/translations.h"
 #include "desktop/qt_image_decoder.h"
 
 namespace {
@@ -95,6 +96,7 @@ int main(int argc, char** argv) {
     case desktop::SendOutcome::Busy: {
       const char* text = "現在処理中です。\nしばらく待ってから再実行してください。";
       QApplication app(argc, argv);
+      desktop::InstallQtTranslations(app);
       QMessageBox::information(nullptr, "Qel", QString::fromUtf8(text));
       return 0;
     }
@@ -103,6 +105,7 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
+  desktop::InstallQtTranslations(app);
   Q_INIT_RESOURCE(qel);
   QApplication::setApplicationName("qel");
   QApplication::setDesktopFileName(QStringLiteral(QEL_APP_ID));

@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "desktop/pane_view.h"
 #include "desktop/qt_helpers.h"
 
 namespace qel::desktop {
@@ -232,10 +233,12 @@ QString DesktopServices::RecentFilePath() {
 
 void DesktopServices::PutPictureOnClipboard(const Picture& picture) {
   if (picture.Empty()) return;
-  // BGRA top-down is ARGB32 on this machine's byte order; the copy owns its
-  // pixels, as the clipboard keeps the image after the picture is gone.
-  const QImage image(picture.pixels.data(), picture.width, picture.height, picture.width * 4, QImage::Format_ARGB32);
-  QGuiApplication::clipboard()->setImage(image.copy());
+  // Pasted, the picture looks as the pane shows it: opaque, in the stored
+  // colours of its transparent pixels. (With its alpha, the PNG flavour most
+  // programs take would paste a transparent PNG as nothing at all.) The
+  // copy owns its pixels, as the clipboard keeps the image after the
+  // picture is gone.
+  QGuiApplication::clipboard()->setImage(OpaqueImage(picture).copy());
 }
 
 void DesktopServices::AddRecentDocument(const std::string& path) {

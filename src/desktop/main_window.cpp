@@ -353,9 +353,21 @@ void MainWindow::LayOut(int sizeType, bool showTopRight) {
     time_->show();
   }
   PlacePicture(state_);
+  FollowDarkMode();
   if (focus) focus->setFocus();
   if (layout.paintPicture) pane_->update();
   update();
+}
+
+void MainWindow::FollowDarkMode() {
+  // The read-out stands on the window's own background: light on the dark
+  // grey, the desktop's text colour on the light one.
+  const bool dark = state_.settings.DarkMode;
+  if (dark == darkText_) return;
+  darkText_ = dark;
+  QPalette palette = time_->palette();
+  palette.setColor(QPalette::WindowText, dark ? QColor(Qt::white) : QApplication::palette().color(QPalette::WindowText));
+  time_->setPalette(palette);
 }
 
 // ---- events

@@ -216,6 +216,9 @@ class MainWindow : public QWidget, public Window {
   // The list's font as the settings gave it before the first open.
   std::optional<QFont> pendingListFont_;
   void SetListFont(const QFont& font);
+  // The time read-out's colour for the window's background.
+  void FollowDarkMode();
+  bool darkText_ = false;
   bool relayoutQueued_ = false;
   bool destroyed_ = false;
   bool saving_ = false;

@@ -83,7 +83,10 @@ void PaneArea::HighlightLine(int line) {
     return;
   }
   QTextEdit::ExtraSelection sung;
+  // The whole line as the file gives it, every row it wraps to: an empty
+  // selection would mark only the row the cursor stands in.
   sung.cursor = QTextCursor(block);
+  sung.cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
   sung.format.setBackground(QColor(0, 128, 255, 80));
   sung.format.setProperty(QTextFormat::FullWidthSelection, true);
   edit_->setExtraSelections({sung});

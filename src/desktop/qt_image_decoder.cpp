@@ -23,13 +23,16 @@ bool SameBytesAsPicture(QImage::Format format) {
 }
 
 std::optional<Picture> ReadFirstFrame(QImageReader& reader) {
-  reader.setAutoTransform(false);
+  // A phone's photo stands the way its EXIF orientation says, wherever it
+  // is shown or captured.
+  reader.setAutoTransform(true);
   const QSize size = reader.size();
   // A picture that announces a size beyond the bound is not decoded at all:
   // a cover claiming a huge size would otherwise cost gigabytes.
   if (size.isValid() && !PictureSizeAllowed(size.width(), size.height())) return std::nullopt;
   const QImage::Format format = reader.imageFormat();
-  if (size.isValid() && SameBytesAsPicture(format)) {
+  const bool turned = reader.transformation() != QImageIOHandler::TransformationNone;
+  if (size.isValid() && SameBytesAsPicture(format) && !turned) {
     // Decoded straight into the picture's own pixels: a large cover is not
     // copied once more.
     Picture p;

@@ -1,6 +1,7 @@
 #include "desktop/video_window.h"
 
 #include <QExposeEvent>
+#include <QOpenGLExtraFunctions>
 #include <QOpenGLFunctions>
 #include <QWidget>
 
@@ -25,6 +26,36 @@ VideoWindow::VideoWindow(engine::MediaEngine* engine, unsigned handle, QWidget* 
 VideoWindow::~VideoWindow() {
   // The engine lets go of what it made in the context while it is there.
   if (engine_) engine_->UnregisterSurface(handle_);
+  ReleaseFrame();
+}
+
+void VideoWindow::ReleaseFrame() {
+  if (!frame_ || !context_ || !context_->makeCurrent(this)) return;
+  QOpenGLExtraFunctions* gl = context_->extraFunctions();
+  gl->glDeleteFramebuffers(1, &frame_);
+  gl->glDeleteRenderbuffers(1, &frameColour_);
+  frame_ = frameColour_ = 0;
+  frameSize_ = {};
+  context_->doneCurrent();
+}
+
+bool VideoWindow::RenderWhole(int width, int height) {
+  QOpenGLExtraFunctions* gl = context_->extraFunctions();
+  if (frameSize_ != QSize(width, height)) {
+    if (!frame_) {
+      gl->glGenFramebuffers(1, &frame_);
+      gl->glGenRenderbuffers(1, &frameColour_);
+    }
+    gl->glBindRenderbuffer(GL_RENDERBUFFER, frameColour_);
+    gl->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    gl->glBindFramebuffer(GL_FRAMEBUFFER, frame_);
+    gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, frameColour_);
+    const bool complete = gl->glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    gl->glBindFramebuffer(GL_FRAMEBUFFER, context_->defaultFramebufferObject());
+    frameSize_ = complete ? QSize(width, height) : QSize();
+    if (!complete) return false;
+  }
+  return engine_->RenderVideo(handle_, static_cast<int>(frame_), width, height);
 }
 
 bool VideoWindow::Prepare() {
@@ -65,8 +96,10 @@ void VideoWindow::Placed(const qel::Rect& destination, bool shown, bool openGL) 
   openGL_ = openGL && context_;
   showing_ = shown && openGL_;
   placement_ = ToQRect(destination);
+  visible_ = placement_ & QRect(QPoint(), pane_->size());
+  if (showing_ && visible_.isEmpty()) showing_ = false;
   if (showing_) {
-    container_->setGeometry(placement_);
+    container_->setGeometry(visible_);
     container_->show();
     container_->raise();
     Draw(true);
@@ -99,24 +132,42 @@ void VideoWindow::exposeEvent(QExposeEvent*) {
 void VideoWindow::Draw(bool swap) {
   if (!context_ || !context_->makeCurrent(this)) return;
   const qreal ratio = devicePixelRatio();
-  engine_->RenderVideo(handle_, static_cast<int>(context_->defaultFramebufferObject()),
-                       static_cast<int>(width() * ratio), static_cast<int>(height() * ratio));
+  const auto px = [ratio](int v) { return static_cast<int>(v * ratio); };
+  const int w = px(width()), h = px(height());
+  if (visible_ == placement_ || placement_.isEmpty()) {
+    engine_->RenderVideo(handle_, static_cast<int>(context_->defaultFramebufferObject()), w, h);
+  } else {
+    // The whole picture, then its visible part into the window. Both are
+    // stored bottom-up, as OpenGL keeps framebuffers.
+    const int fullW = px(placement_.width()), fullH = px(placement_.height());
+    if (!RenderWhole(fullW, fullH)) return;
+    const int x = px(visible_.left() - placement_.left());
+    const int y = fullH - px(visible_.bottom() + 1 - placement_.top());
+    QOpenGLExtraFunctions* gl = context_->extraFunctions();
+    gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, frame_);
+    gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, context_->defaultFramebufferObject());
+    gl->glBlitFramebuffer(x, y, x + w, y + h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    gl->glBindFramebuffer(GL_FRAMEBUFFER, context_->defaultFramebufferObject());
+  }
   if (swap && isExposed()) context_->swapBuffers(this);
 }
 
 std::optional<Picture> VideoWindow::Grab() {
   if (!showing_ || !context_ || !context_->makeCurrent(this)) return std::nullopt;
   const qreal ratio = devicePixelRatio();
-  const int w = static_cast<int>(width() * ratio), h = static_cast<int>(height() * ratio);
+  // The whole picture the window shows, also where the pane shows only a
+  // part of it.
+  const int w = static_cast<int>(placement_.width() * ratio), h = static_cast<int>(placement_.height() * ratio);
   if (w <= 0 || h <= 0) return std::nullopt;
-  // The frame shown, drawn once more into the back buffer and read there.
-  if (!engine_->RenderVideo(handle_, static_cast<int>(context_->defaultFramebufferObject()), w, h))
-    return std::nullopt;
+  // The frame shown, drawn once more into a framebuffer and read there.
+  if (!RenderWhole(w, h)) return std::nullopt;
   Picture picture{w, h, std::vector<uint8_t>(static_cast<size_t>(w) * h * 4)};
   std::vector<uint8_t> rows(picture.pixels.size());
-  QOpenGLFunctions* gl = context_->functions();
+  QOpenGLExtraFunctions* gl = context_->extraFunctions();
+  gl->glBindFramebuffer(GL_FRAMEBUFFER, frame_);
   gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
   gl->glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+  gl->glBindFramebuffer(GL_FRAMEBUFFER, context_->defaultFramebufferObject());
   // OpenGL's rows run bottom-up in RGBA; a picture's top-down in BGRA.
   for (int y = 0; y < h; ++y) {
     const uint8_t* from = rows.data() + static_cast<size_t>(h - 1 - y) * w * 4;

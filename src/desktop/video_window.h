@@ -28,7 +28,7 @@ class VideoWindow : public QWindow, public engine::VideoSink {
   // Whether a picture is drawn here now (OpenGL, and a video placed).
   bool Showing() const { return showing_; }
   // The window's rectangle inside the pane.
-  QRect Placement() const { return placement_; }
+  QRect Placement() const { return visible_; }
   // What the window shows now, at its size; nothing when it shows nothing.
   std::optional<Picture> Grab();
   // Takes the picture away until the next placement.
@@ -51,6 +51,10 @@ class VideoWindow : public QWindow, public engine::VideoSink {
   // video wants them, so a player that shows no video never loads OpenGL.
   bool Prepare();
   void Draw(bool swap);
+  // Renders the whole picture, at placement_'s size in device pixels, into
+  // a framebuffer of this window's own; false when that cannot be had.
+  bool RenderWhole(int width, int height);
+  void ReleaseFrame();
 
   engine::MediaEngine* engine_;
   unsigned handle_;
@@ -61,7 +65,13 @@ class VideoWindow : public QWindow, public engine::VideoSink {
   bool failed_ = false;  // no OpenGL here: the engine draws in memory
   bool openGL_ = false;  // the current video is drawn here
   bool showing_ = false;
-  QRect placement_;
+  QRect placement_;  // the whole picture, in the pane's coordinates
+  QRect visible_;    // the part of it inside the pane, where the window is
+  // The whole picture when only a part of it shows: a picture larger than
+  // the pane (ORIGINAL, MULTIPLE) is drawn here, and its visible part copied
+  // to the window, so the window never reaches past the pane.
+  unsigned frame_ = 0, frameColour_ = 0;
+  QSize frameSize_;
 };
 
 }  // namespace qel::desktop

@@ -3,11 +3,13 @@
 // filter, jump and file-name dialogs.
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFontDialog>
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextDocument>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -232,11 +234,21 @@ void MainWindow::RequestClose() {
   Destroy();
 }
 void MainWindow::SetTopMost(bool on) {
-  // Changing the flags makes a new native window: only when it changes.
   if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) return;
-  const bool visible = isVisible();
-  setWindowFlag(Qt::WindowStaysOnTopHint, on);
-  if (visible) show();
+  const Qt::WindowFlags flags =
+      on ? windowFlags() | Qt::WindowStaysOnTopHint : windowFlags() & ~Qt::WindowStaysOnTopHint;
+  QWindow* native = windowHandle();
+  if (!native) {
+    // Not made yet: the window is made with the flag.
+    setWindowFlags(flags);
+    return;
+  }
+  // The widget's way of changing flags makes a new native window, and the
+  // video's surface inside it goes with the old one. Told to the native
+  // window, the flag only asks the window manager for its stay-on-top state
+  // (_NET_WM_STATE_ABOVE on X11); the widget is told without a new window.
+  overrideWindowFlags(flags);
+  native->setFlags(flags);
 }
 int MainWindow::ClientWidth() { return width(); }
 
@@ -298,7 +310,18 @@ int MainWindow::PixelsPerInch() { return std::max(1, logicalDpiY()); }
 std::optional<FontPick> MainWindow::FontDialog(const FontPick& preset) {
   const int ppi = PixelsPerInch();
   bool ok = false;
-  const QFont chosen = QFontDialog::getFont(&ok, FontOf(preset), this, "Qel");
+  QFont start = FontOf(preset);
+  // The dialog finds the preset among the face's own style names ("Bold"),
+  // but names a font's style in the interface's language ("太字"): named
+  // so, a bold or italic preset would open as the regular style.
+  const QStringList styles = QFontDatabase::styles(start.family());
+  for (const QString& style : styles)
+    if (QFontDatabase::bold(start.family(), style) == start.bold() &&
+        QFontDatabase::italic(start.family(), style) == start.italic()) {
+      start.setStyleName(style);
+      break;
+    }
+  const QFont chosen = QFontDialog::getFont(&ok, start, this, "Qel");
   if (!ok) return std::nullopt;
   FontPick pick;
   pick.face = chosen.family().toStdString();

@@ -21,8 +21,10 @@
 #include <filesystem>
 #include <memory>
 
+#include "desktop/desktop_services.h"
 #include "desktop/file_manager.h"
 #include "desktop/main_window.h"
+#include "desktop/qt_image_decoder.h"
 #include "desktop/query_dialog.h"
 #include "desktop/rename_dialog.h"
 #include "engine/device.h"
@@ -245,6 +247,33 @@ TEST_F(FileOpsWindow, TheClipboardHoldsTheFilesForCopyAndForCut) {
   EXPECT_EQ(Rows(), (Names{"夜の歌"}));
   EXPECT_NE(Mode(), "playing");  // the playing entry was cut
   EXPECT_TRUE(fs::exists(a));    // the file moves when the file manager pastes it
+}
+
+// A picture with transparency, captured to the clipboard, pastes as the
+// pane shows it (opaque, its stored colours) in whichever flavour another
+// program takes.
+TEST_F(FileOpsWindow, ACapturedPictureIsOpaqueInEveryFlavour) {
+  DesktopServices services;
+  QtImageDecoder images;
+  player.state.platform.desktop = &services;
+  player.state.platform.images = &images;
+  QImage picture(30, 20, QImage::Format_ARGB32);
+  picture.fill(QColor(10, 200, 30, 0));
+  for (int y = 0; y < 20; ++y)
+    for (int x = 15; x < 30; ++x) picture.setPixel(x, y, qRgba(200, 10, 30, 128));
+  ASSERT_TRUE(picture.save(QString::fromStdString(music + "/01 朝の歌.png"), "PNG"));
+  window.Command(40026);  // the lyrics switch, twice: the pane is read anew
+  window.Command(40026);
+  ASSERT_TRUE(PumpUntil([&] { return player.state.panePicture.has_value(); }));
+  Key(Qt::Key_F11);
+  for (const char* flavour : {"image/png", "image/bmp"}) {
+    const QImage pasted = QImage::fromData(ReadClipboard(flavour));
+    ASSERT_EQ(pasted.size(), QSize(30, 20)) << flavour;
+    EXPECT_EQ(pasted.pixel(5, 10), qRgb(10, 200, 30)) << flavour;
+    EXPECT_EQ(pasted.pixel(25, 10), qRgb(200, 10, 30)) << flavour;
+  }
+  player.state.platform.desktop = &player.desktop;
+  player.state.platform.images = &player.images;
 }
 
 // org.freedesktop.FileManager1 on its own connection to the test's bus.

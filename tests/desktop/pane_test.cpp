@@ -17,6 +17,7 @@
 #include <QTextLayout>
 #include <cmath>
 #include <QBackingStore>
+#include <QElapsedTimer>
 #include <qpa/qplatformbackingstore.h>
 
 #include "core/pane/placement.h"
@@ -372,6 +373,155 @@ TEST_F(PaneWindow, DarkRowsReachTheBottom) {
   EXPECT_EQ(shot.pixel(second.right() - 2, second.center().y()), qRgb(64, 64, 64));
   EXPECT_EQ(shot.pixel(5, list->viewport()->height() - 2), qRgb(64, 64, 64));
   EXPECT_EQ(GrabPane().pixel(window.pane()->width() - 2, window.pane()->height() - 2), qRgb(0x40, 0x40, 0x40));
+}
+
+int CountColour(const QImage& image, QRgb colour) {
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+  return n;
+}
+
+// A second start without a file empties the list as removing every row
+// does: the picture goes from behind the rows and from the pane with them.
+TEST_F(PaneWindow, AnEmptyHandOffTakesThePicturesAwayWithTheRows) {
+  test::WriteAll(dir / "song.mp3", "");
+  SavePng(dir / "song.png", 64, 64, QColor(255, 0, 0));
+  Open(dir / "song.mp3");
+  const QRgb red = qRgb(255, 0, 0);
+  ASSERT_GT(CountColour(OnScreen(window.list()->viewport()), red), 0);
+  ASSERT_GT(CountColour(OnScreen(window.pane()), red), 0);
+  window.HandOff("");
+  Settle();
+  EXPECT_EQ(window.RowCount(), 0);
+  EXPECT_FALSE(player.state.panePicture);
+  EXPECT_EQ(CountColour(OnScreen(window.list()->viewport()), red), 0);
+  EXPECT_EQ(CountColour(OnScreen(window.pane()), red), 0);
+}
+
+// A JPEG as a phone writes it: the pixels as the sensor took them (left
+// half red, right half blue) and an EXIF orientation saying how it stands.
+void SaveTurnedJpeg(const std::string& path, uint16_t orientation) {
+  QImage image(40, 20, QImage::Format_RGB32);
+  image.fill(QColor(0, 0, 255));
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x) image.setPixel(x, y, qRgb(255, 0, 0));
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(image.save(&buffer, "JPEG", 95));
+  auto le = [](uint32_t v, int n) {
+    QByteArray out;
+    for (int i = 0; i < n; ++i) out += char((v >> (8 * i)) & 0xFF);
+    return out;
+  };
+  // A little-endian TIFF header and one entry: 0x0112, SHORT, 1, the value.
+  const QByteArray exif = QByteArray("Exif\0\0II*\0", 10) + le(8, 4) + le(1, 2) + le(0x0112, 2) + le(3, 2) +
+                          le(1, 4) + le(orientation, 2) + le(0, 2) + le(0, 4);
+  const int length = exif.size() + 2;
+  jpeg.insert(2, QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xFF) + exif);
+  test::WriteAll(path, jpeg.toStdString());
+}
+
+bool Near(QRgb c, int r, int g, int b) {
+  return std::abs(qRed(c) - r) < 40 && std::abs(qGreen(c) - g) < 40 && std::abs(qBlue(c) - b) < 40;
+}
+
+TEST_F(PaneWindow, APhonePhotoStandsAsItsExifSays) {
+  test::WriteAll(dir / "song.mp3", "");
+  SaveTurnedJpeg(dir / "song.jpg", 6);  // turned a quarter clockwise to be seen
+  Open(dir / "song.mp3");
+  ASSERT_TRUE(player.state.panePicture);
+  const Picture& picture = *player.state.panePicture;
+  ASSERT_EQ(picture.width, 20);
+  ASSERT_EQ(picture.height, 40);
+  auto at = [&](int x, int y) {
+    const uint8_t* p = &picture.pixels[(size_t(y) * picture.width + x) * 4];
+    return qRgb(p[2], p[1], p[0]);
+  };
+  // The left of the sensor's picture is the top of the photo.
+  EXPECT_TRUE(Near(at(10, 5), 255, 0, 0));
+  EXPECT_TRUE(Near(at(10, 35), 0, 0, 255));
+  // The pane draws it upright, and a capture takes it upright.
+  GrabPane();
+  const Rect drawn = window.pane()->LastDraw().destination;
+  EXPECT_GT(drawn.Height(), drawn.Width());
+  window.Command(40021);
+  Settle();
+  ASSERT_EQ(player.desktop.clipboardPictures.size(), 1u);
+  EXPECT_EQ(player.desktop.clipboardPictures[0].width, 20);
+  EXPECT_EQ(player.desktop.clipboardPictures[0].height, 40);
+}
+
+TEST_F(PaneWindow, TheTimeReadOutStandsOutInDarkMode) {
+  test::WriteAll(dir / "song.mp3", "");
+  player.state.settings.DarkMode = false;
+  Open(dir / "song.mp3");
+  // The greys the read-out holds, darkest and lightest: its digits and the
+  // window's background.
+  auto greys = [&] {
+    const QImage label = OnScreen(window.timeLabel());
+    std::pair<int, int> range{255, 0};
+    for (int y = 0; y < label.height(); ++y)
+      for (int x = 0; x < label.width(); ++x)
+        range = {std::min(range.first, qGray(label.pixel(x, y))), std::max(range.second, qGray(label.pixel(x, y)))};
+    return range;
+  };
+  ASSERT_LT(greys().first, 100);  // dark digits on the light window
+  window.Command(40028);
+  Settle();
+  EXPECT_EQ(greys().first, 0x40);
+  EXPECT_GT(greys().second, 180) << "the digits are light on the dark grey";
+  window.Command(40028);
+  Settle();
+  EXPECT_LT(greys().first, 100);
+}
+
+// Timed lyrics as the device plays: the sung line is marked over all the
+// rows it wraps to, and the mark goes when playback stops.
+TEST_F(PaneWindow, TheSungLineIsMarkedWholeAndGoesAtStop) {
+  std::string mode;
+  player.device.responder = [&mode](const std::string& command, test::FakeDevice::Reply& reply) {
+    // The length probe opens and closes a device of its own.
+    const bool probe = command.find("Qel_") != std::string::npos;
+    if (!probe && command.starts_with("open ")) mode = "playing";
+    if (!probe && (command.starts_with("stop ") || command.starts_with("close "))) mode.clear();
+    if (command.ends_with(" length")) reply.answer = "60000";
+    else if (!probe && command.ends_with(" mode")) reply.answer = mode;
+    else if (!probe && command.ends_with(" position")) reply.answer = mode.empty() ? "0" : "2000";
+    else return false;
+    return true;
+  };
+  std::string words;
+  for (int i = 0; i < 30; ++i) words += "朝の歌 ";
+  test::WriteAll(dir / "song.mp3", "");
+  test::WriteAll(dir / "song.lrc", "[00:01.00]" + words + "\n[00:50.00]end\n");
+  Open(dir / "song.mp3");
+  QPlainTextEdit* edit = window.pane()->edit();
+  const QTextBlock block = edit->document()->firstBlock();
+  ASSERT_GE(block.layout()->lineCount(), 2) << "the first line wraps";
+  // A place inside the second row (its first position would also be the
+  // end of the first).
+  QTextCursor onSecond(block);
+  onSecond.setPosition(block.position() + block.layout()->lineAt(1).textStart() + 1);
+  const int row = edit->viewport()->mapTo(window.pane(), edit->cursorRect(onSecond).center()).y();
+  // Marked: most of that row is tinted blue (glyphs aside).
+  auto tinted = [&] {
+    const QImage shot = OnScreen(window.pane());
+    int blue = 0;
+    for (int x = 0; x < shot.width(); ++x) blue += qBlue(shot.pixel(x, row)) > qRed(shot.pixel(x, row)) + 30;
+    return blue > shot.width() / 2;
+  };
+  ASSERT_FALSE(tinted());
+  QElapsedTimer clock;
+  clock.start();
+  while (edit->extraSelections().isEmpty() && clock.elapsed() < 3000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_EQ(edit->extraSelections().size(), 1);
+  EXPECT_TRUE(tinted()) << "the second row of the sung line is marked too";
+  window.Command(1006);
+  Settle();
+  EXPECT_TRUE(edit->extraSelections().isEmpty());
+  EXPECT_FALSE(tinted());
 }
 
 // The default face may have no Japanese glyphs; the face that draws them

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QFontDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
@@ -11,6 +13,7 @@
 #include "core/state.h"
 #include "desktop/main_window.h"
 #include "desktop/menus.h"
+#include "desktop/translations.h"
 
 namespace qel::desktop {
 namespace {
@@ -20,6 +23,27 @@ struct WindowSeam : ::testing::Test {
   MainWindow window{state, nullptr};
   void SetUp() override { state.platform.window = &window; }
 };
+
+// Qt's own buttons speak the player's language, as its words do.
+TEST_F(WindowSeam, QtsOwnButtonsSpeakJapanese) {
+  ASSERT_TRUE(InstallQtTranslations(*qApp)) << "qtbase_ja.qm is in Qt's translations folder";
+  QStringList captions;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    for (QAbstractButton* button : box->buttons()) captions << button->text();
+    box->reject();
+  });
+  poll.start(10);
+  window.ShowMessage("消しますか。", "Qel", MessageIcon::Question, MessageButtons::YesNoCancel, true);
+  ASSERT_EQ(captions.size(), 3);
+  for (const QString& caption : captions) {
+    EXPECT_FALSE(caption.contains("Yes") || caption.contains("No") || caption.contains("Cancel"))
+        << caption.toStdString();
+  }
+  EXPECT_TRUE(captions.join(' ').contains(QString::fromUtf8("はい"))) << captions.join(' ').toStdString();
+}
 
 TEST_F(WindowSeam, RowsAndSelection) {
   window.AddRow("a");
@@ -90,6 +114,7 @@ TEST_F(WindowSeam, FontDialogPresetsAndAnswers) {
   QFont pick("Noto Sans CJK JP");
   pick.setPixelSize(21);
   pick.setBold(true);
+  pick.setStyleName("Bold");  // as the user picks it in the dialog's list of the face's styles
   AnswerFontDialog(&seen, pick);
   const auto answer = window.FontDialog({"DejaVu Serif", -16, 0x200});
   EXPECT_EQ(seen.family().toStdString(), "DejaVu Serif");
@@ -102,6 +127,17 @@ TEST_F(WindowSeam, FontDialogPresetsAndAnswers) {
 
   AnswerFontDialog(&seen, std::nullopt);
   EXPECT_FALSE(window.FontDialog({"", -13, 0}));
+}
+
+// In Japanese the dialog names styles in Japanese: a bold preset still
+// opens bold, so OK keeps it.
+TEST_F(WindowSeam, TheJapaneseFontDialogOpensOnTheBoldPreset) {
+  ASSERT_TRUE(InstallQtTranslations(*qApp));
+  QFont seen;
+  AnswerFontDialog(&seen, std::nullopt);
+  window.FontDialog({"DejaVu Serif", -16, 0x100});
+  EXPECT_EQ(seen.family().toStdString(), "DejaVu Serif");
+  EXPECT_TRUE(seen.bold());
 }
 
 // The list's rows take the height its font implies; a bigger font, taller rows.

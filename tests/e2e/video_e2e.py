@@ -75,6 +75,51 @@ def main():
             return
         time.sleep(1)
 
+        def client_shot(name=None):
+            x, y, w, h = d.client_rect(wid)
+            image = d.screenshot(d.path(name) if name else None)
+            return lambda cx, cy: image.at(x + cx, y + cy), w, h
+
+        def picture_pixels():
+            at, w, h = client_shot()
+            return sum(1 for cy in range(0, h, 4) for cx in range(0, w, 4)
+                       if near(at(cx, cy), (255, 0, 0)) or near(at(cx, cy), (0, 0, 255)))
+
+        def picture_moves():
+            first = client_shot()[0]
+            time.sleep(0.4)
+            second, w, h = client_shot()
+            return any(first(cx, cy) != second(cx, cy) for cy in range(0, h, 3) for cx in range(0, w, 3))
+
+        # Stay on top (the button at the top right) is the window manager's
+        # state: the same window, its picture still there and playing.
+        check(bool(wait_for(lambda: picture_pixels() > 50, 5)), "the picture shows in the pane")
+        for on in (True, False):
+            x, y, w, h = d.client_rect(wid)
+            d.pointer(x + w - 20, y + 20)
+            d.run(["xdotool", "click", "1"])
+            above = wait_for(lambda: ("_NET_WM_STATE_ABOVE" in d.run(["xprop", "-id", wid, "_NET_WM_STATE"],
+                                                                      text=True).stdout) == on, 5)
+            check(above, f"the stay-on-top button {'asks for' if on else 'takes back'} _NET_WM_STATE_ABOVE "
+                         f"on the same window")
+            time.sleep(0.5)
+            check(picture_pixels() > 50 and picture_moves(),
+                  f"with stay-on-top {'on' if on else 'off'} the picture still shows and plays")
+
+        # ORIGINAL (F5) and MULTIPLE (F5 again) keep the 640 x 360 picture,
+        # larger than the pane, inside the pane: the list beside it stays.
+        at, w, h = client_shot()
+        list_point = (30, h - 40)
+        check(near(at(*list_point), (255, 255, 255), 8), f"the list is white below its rows ({at(*list_point)})")
+        for rule in ("ORIGINAL", "MULTIPLE"):
+            d.key(wid, "F5")
+            time.sleep(1)
+            at, w, h = client_shot(f"{rule}.ppm")
+            check(near(at(*list_point), (255, 255, 255), 8) and at(3, h // 2) == at(3, 3),
+                  f"{rule}: nothing of the picture over the list or the margin ({at(*list_point)}, {at(3, h // 2)})")
+            check(picture_pixels() > 50, f"{rule}: the picture shows in the pane")
+        d.key(wid, "F5")
+
         d.key(wid, "Home", "Home", "Home")
         full = wait_for(lambda: d.client_rect(wid) == (0, 0, W, H), 10)
         check(bool(full), f"Home three times covers the screen ({d.client_rect(wid)})")

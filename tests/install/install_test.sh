@@ -106,7 +106,7 @@ for path in ./usr/bin/qel "./usr/share/applications/$app_id.desktop" "./usr/shar
   grep -qF -- " $path" <<<"$contents" || fail "package lacks $path"
 done
 depends="$(dpkg-deb --field "$deb" Depends)"
-for lib in libmpv libqt6widgets6 libfluidsynth libc6; do
+for lib in libmpv libqt6widgets6 libfluidsynth libc6 qt6-translations-l10n; do
   grep -q "$lib" <<<"$depends" || fail "package does not depend on $lib: $depends"
 done
 echo "install_test: $(wc -l <<<"$contents") paths in $(basename "$deb")"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/list/order.h"
 #include "core/pane/text_pane.h"
 #include "core/playback/position.h"
 #include "core/playback/volume.h"
@@ -210,13 +211,16 @@ std::string HandOffTarget(const std::string& line) {
 void HandleHandOff(AppState& state) {
   state.currentIndex = -1;
   if (state.handOffLine.empty()) {
+    // Everything goes as the user's own removal of every row would take it:
+    // the pictures behind the list and in the pane go with the entries.
     StopPlayback(state, state.lengthSeconds);
-    state.entries.clear();
-    state.lastIndex = -1;
-    if (Window* window = state.platform.window) window->DeleteAllRows();
+    SelectAll(state);
+    RemoveFromList(state);
     state.settings.nowPlaying.clear();
-    if (Window* window = state.platform.window) window->SetTitle("Qel");
-    state.savedTitle = "Qel";
+    if (Window* window = state.platform.window) {
+      window->RedrawList();
+      window->PostRelayout();
+    }
     return;
   }
   const std::string target = HandOffTarget(state.handOffLine);

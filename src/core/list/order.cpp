@@ -120,7 +120,11 @@ void RemoveFromList(AppState& state) {
         device->Send("close " + state.mciAlias);
       }
       window->SetPosition(0);
-      if (Desktop* desktop = state.platform.desktop) desktop->SetTaskbarProgress(0, 100);
+      if (Desktop* desktop = state.platform.desktop) {
+        desktop->SetTaskbarProgress(0, 100);
+        // Nothing plays any more: nothing is kept awake for it.
+        desktop->SetPowerRequests(false, false);
+      }
     }
     EraseEntryAndRow(state, row);
   }

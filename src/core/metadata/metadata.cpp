@@ -111,6 +111,7 @@ MediaInfo ReadLyricsAndPicture(AppState& state, const std::string& path, bool wi
   if (!src) return info;
   meta::LyricsAndPicture found = meta::Mp3LyricsAndPicture(*src, withPicture ? state.platform.images : nullptr);
   info.lyrics = std::move(found.lyrics);
+  info.syncedLyrics = std::move(found.syncedLyrics);
   info.picture = std::move(found.picture);
   return info;
 }

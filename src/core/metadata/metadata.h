@@ -5,15 +5,23 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/state.h"
 
 namespace qel {
 
+// A line of lyrics the file times itself, from ms on.
+struct SyncedLine {
+  long long ms = 0;
+  std::string words;
+};
+
 struct MediaInfo {
   std::string title;
   int lengthSeconds = 0;
   std::string lyrics;
+  std::vector<SyncedLine> syncedLyrics;  // in the file's order
   std::optional<Picture> picture;
 };
 

@@ -43,6 +43,9 @@ constexpr uint64_t kMaxResyncScan = 16u << 20;
 // Real tags hold tens of frames, large ones a few thousand; a tag of
 // millions of tiny frames is damage, and walking it would cost a scan time.
 constexpr int kMaxFrames = 16384;
+// A song's synchronised lyrics hold hundreds of entries, syllable by
+// syllable a few thousand.
+constexpr size_t kMaxSyncedEntries = 20000;
 
 // Removes the zero byte that unsynchronisation puts after every FF.
 std::string Resync(std::string_view in) {
@@ -290,6 +293,45 @@ size_t SkipTerminated(std::string_view s, size_t from, uint8_t encoding) {
   return z == std::string_view::npos ? z : z + 1;
 }
 
+// The lines of a synchronised lyrics frame: encoding, language, the time
+// stamp format (2: milliseconds; 1, MPEG frames, is not read), the content
+// type, a descriptor, then text and a 32-bit time, again and again. Writers
+// give a line an entry, or a syllable one, with a line break opening each
+// line: where any entry after the first opens so, entries join into lines.
+std::vector<SyncedLine> SyncedLines(std::string_view body) {
+  std::vector<SyncedLine> lines;
+  if (body.size() < 6) return lines;
+  const uint8_t enc = static_cast<uint8_t>(body[0]);
+  if (body[4] != 2) return lines;
+  size_t at = SkipTerminated(body, 6, enc);
+  struct Entry {
+    std::string text;
+    long long ms;
+  };
+  std::vector<Entry> entries;
+  while (at != std::string_view::npos && at < body.size() && entries.size() < kMaxSyncedEntries) {
+    const size_t end = SkipTerminated(body, at, enc);
+    if (end == std::string_view::npos || end + 4 > body.size()) break;
+    Bytes time{body.substr(end, 4)};
+    entries.push_back({DecodeText(enc, body.substr(at, end - at)), time.BE32(0)});
+    at = end + 4;
+  }
+  auto opensLine = [](const std::string& text) { return !text.empty() && (text[0] == '\n' || text[0] == '\r'); };
+  const bool syllables =
+      std::any_of(entries.begin() + (entries.empty() ? 0 : 1), entries.end(), [&](const Entry& e) { return opensLine(e.text); });
+  for (Entry& e : entries) {
+    std::string text = std::move(e.text);
+    const bool opens = opensLine(text);
+    while (!text.empty() && (text[0] == '\n' || text[0] == '\r')) text.erase(0, 1);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (syllables && !opens && !lines.empty())
+      lines.back().words += text;
+    else
+      lines.push_back({e.ms, std::move(text)});
+  }
+  return lines;
+}
+
 std::string Id3v1Title(Source& src) {
   if (src.Size() < 128) return {};
   Bytes v1 = src.Get(src.Size() - 128, 128);
@@ -363,6 +405,11 @@ LyricsAndPicture Mp3LyricsAndPicture(Source& src, ImageDecoder* images) {
     size_t text = SkipTerminated(body, 4, enc);  // past language and descriptor
     if (text != std::string_view::npos) out.lyrics = DecodeText(enc, body.substr(text));
     return true;
+  });
+  WalkFrames(src, *tag, {v2 ? "SLT" : "SYLT", kMaxLyricsFrame}, [&](const std::string* found) {
+    if (!found) return false;
+    out.syncedLyrics = SyncedLines(*found);
+    return !out.syncedLyrics.empty();
   });
   if (!images) return out;
   WalkFrames(src, *tag, {v2 ? "PIC" : "APIC", kMaxPictureFrame, true}, [&](const std::string* found) {

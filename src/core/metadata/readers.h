@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/metadata/bytes.h"
+#include "core/metadata/metadata.h"
 #include "core/platform.h"
 
 namespace qel::meta {
@@ -18,10 +19,12 @@ uint64_t Id3v2Length(Source& src, uint64_t at);
 
 // MP3: ID3v2 (2.2, 2.3, 2.4) title, else the ID3v1 title.
 std::string Mp3Title(Source& src);
-// Lyrics (USLT/ULT) and the cover (APIC/PIC) of the ID3v2 tag; the picture
-// goes through the decoder when one is given.
+// Lyrics (USLT/ULT), synchronised lyrics in milliseconds (SYLT/SLT) and
+// the cover (APIC/PIC) of the ID3v2 tag; the picture goes through the
+// decoder when one is given.
 struct LyricsAndPicture {
   std::string lyrics;
+  std::vector<SyncedLine> syncedLyrics;
   std::optional<Picture> picture;
 };
 LyricsAndPicture Mp3LyricsAndPicture(Source& src, ImageDecoder* images);

@@ -1,6 +1,7 @@
 #include "core/pane/lrc.h"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 #include "core/settings/file_names.h"
@@ -9,7 +10,6 @@ namespace qel {
 namespace {
 
 bool Digit(char c) { return c >= '0' && c <= '9'; }
-bool Letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // "mm:ss", "mm:ss.x", "mm:ss.xx", "mm:ss.xxx" (or ":" before the fraction).
 std::optional<long long> TimeOf(std::string_view t) {
@@ -37,13 +37,27 @@ std::optional<long long> TimeOf(std::string_view t) {
   return (minutes * 60 + seconds) * 1000 + ms;
 }
 
-// "ar:Artist", "offset:+250": a field name of letters, a colon, a value.
+constexpr size_t kMaxShownLyricsBytes = 8u << 20;
+
+std::string_view Trimmed(std::string_view t) {
+  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+  return t;
+}
+
+// "ar:Artist", "ti : Title", "#:comment", "offset:+250": a name of a few
+// characters without blanks, a colon (blanks around it allowed), a value.
+// A name of digits alone is a time written wrong, shown as words.
 bool IsField(std::string_view t, std::string_view* name, std::string_view* value) {
-  size_t i = 0;
-  while (i < t.size() && Letter(t[i])) ++i;
-  if (i == 0 || i >= t.size() || t[i] != ':') return false;
-  *name = t.substr(0, i);
-  *value = t.substr(i + 1);
+  const size_t colon = t.find(':');
+  if (colon == std::string_view::npos) return false;
+  const std::string_view n = Trimmed(t.substr(0, colon));
+  if (n.empty() || n.size() > 16) return false;
+  if (std::all_of(n.begin(), n.end(), Digit)) return false;
+  if (std::any_of(n.begin(), n.end(), [](char c) { return c == ' ' || c == '\t' || c == '[' || c == ']'; }))
+    return false;
+  *name = n;
+  *value = Trimmed(t.substr(colon + 1));
   return true;
 }
 
@@ -77,27 +91,27 @@ std::string WithoutWordTags(std::string_view text) {
 }  // namespace
 
 TimedLyrics ParseLrc(std::string_view text) {
-  TimedLyrics out;
+  std::vector<TimedLine> lines;
   long long offset = 0;
-  int shown = 0;
   size_t start = 0;
   while (start < text.size()) {
-    size_t end = text.find('\n', start);
+    // Lines end in CR LF, LF or a lone CR.
+    size_t end = text.find_first_of("\r\n", start);
     const bool last = end == std::string_view::npos;
     if (last) end = text.size();
     std::string_view line = text.substr(start, end - start);
     start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!last && text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
 
-    std::vector<long long> times;
+    TimedLine parsed;
     bool fields = false;
     while (!line.empty() && line.front() == '[') {
       const size_t close = line.find(']');
       if (close == std::string_view::npos) break;
       const std::string_view tag = line.substr(1, close - 1);
       std::string_view name, value;
-      if (auto t = TimeOf(tag)) {
-        times.push_back(*t);
+      if (auto t = TimeOf(Trimmed(tag))) {
+        parsed.times.push_back(*t);
       } else if (IsField(tag, &name, &value)) {
         fields = true;
         if (files::EqualNoCase(name, "offset")) offset = OffsetOf(value);
@@ -106,19 +120,50 @@ TimedLyrics ParseLrc(std::string_view text) {
       }
       line.remove_prefix(close + 1);
     }
-    std::string words = WithoutWordTags(line);
-    while (!words.empty() && (words.back() == ' ' || words.back() == '\t')) words.pop_back();
-    if (fields && times.empty() && words.empty()) continue;
-    if (last && words.empty() && times.empty() && !fields) break;  // after the final line break
-
-    if (shown > 0) out.text += "\r\n";
-    out.text += words;
-    for (long long t : times) out.marks.push_back({t, shown});
-    ++shown;
+    parsed.words = WithoutWordTags(line);
+    while (!parsed.words.empty() && (parsed.words.back() == ' ' || parsed.words.back() == '\t'))
+      parsed.words.pop_back();
+    if (fields && parsed.times.empty() && parsed.words.empty()) continue;
+    if (last && parsed.words.empty() && parsed.times.empty() && !fields) break;  // after the final line break
+    lines.push_back(std::move(parsed));
   }
-  for (LyricsMark& mark : out.marks) mark.ms = std::max(0LL, mark.ms - offset);
-  std::stable_sort(out.marks.begin(), out.marks.end(),
-                   [](const LyricsMark& a, const LyricsMark& b) { return a.ms < b.ms; });
+
+  return OrderTimedLines(lines, offset);
+}
+
+TimedLyrics OrderTimedLines(const std::vector<TimedLine>& lines, long long offset) {
+  // A line with several times (a chorus written once) is shown once for
+  // each. An untimed line stays after the line it follows in the file, at
+  // that line's first time; untimed lines before any timed one stay at the
+  // top.
+  struct Shown {
+    long long ms;   // when it is sung; the lowest value for the untimed top
+    size_t line;    // its place in the file, which keeps equal times in order
+    bool timed;
+  };
+  std::vector<Shown> shown;
+  long long anchor = std::numeric_limits<long long>::min();
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].times.empty()) {
+      shown.push_back({anchor, i, false});
+      continue;
+    }
+    for (long long t : lines[i].times) shown.push_back({std::max(0LL, t - offset), i, true});
+    anchor = std::max(0LL, *std::min_element(lines[i].times.begin(), lines[i].times.end()) - offset);
+  }
+  std::stable_sort(shown.begin(), shown.end(), [](const Shown& a, const Shown& b) {
+    return a.ms != b.ms ? a.ms < b.ms : a.line < b.line;
+  });
+
+  // A line written with a great many times would be copied as often: what
+  // is shown stops at a bound no song comes near.
+  TimedLyrics out;
+  for (size_t i = 0; i < shown.size(); ++i) {
+    if (out.text.size() + lines[shown[i].line].words.size() > kMaxShownLyricsBytes) break;
+    if (i > 0) out.text += "\r\n";
+    out.text += lines[shown[i].line].words;
+    if (shown[i].timed) out.marks.push_back({shown[i].ms, static_cast<int>(i)});
+  }
   return out;
 }
 

@@ -60,7 +60,16 @@ void ShowInPane(AppState& state, const std::string& path, bool showText) {
 
   bool lyricsShown = false, textShown = false;
   if (!textFile) {
-    if (showText && !info.lyrics.empty()) {
+    if (showText && !info.syncedLyrics.empty()) {
+      // Timed by the file itself: shown and followed as a ".lrc" is.
+      std::vector<TimedLine> lines;
+      lines.reserve(info.syncedLyrics.size());
+      for (SyncedLine& line : info.syncedLyrics) lines.push_back({std::move(line.words), {line.ms}});
+      TimedLyrics timed = OrderTimedLines(lines);
+      if (window) window->SetPaneText(timed.text);
+      state.lyricsMarks = std::move(timed.marks);
+      textShown = true;
+    } else if (showText && !info.lyrics.empty()) {
       ShowLyrics(state, info.lyrics);
       lyricsShown = true;
     }

@@ -43,11 +43,6 @@ int Send(AppState& state, const std::string& command, std::string* answer = null
   return state.platform.device->Send(command, answer);
 }
 
-void SendStopClose(AppState& state) {
-  Send(state, "stop " + state.mciAlias);
-  Send(state, "close " + state.mciAlias);
-}
-
 int Fail(AppState& state) {
   if (state.settings.IgnoreError) return 1;
   if (state.platform.window)
@@ -105,7 +100,7 @@ int PlayEntry(AppState& state, const ListEntry& entry, int index, int lastIndex)
 
   const std::string& alias = state.mciAlias;
   ShowNowPlaying(state, entry.path, entry.title, index);
-  SendStopClose(state);
+  CloseDevice(state);
   if (window) window->StopTimer();
 
   int error;
@@ -135,7 +130,7 @@ int PlayEntry(AppState& state, const ListEntry& entry, int index, int lastIndex)
   std::string length;
   Send(state, "status " + alias + " length", &length);
   if (ReadDecimal(length) == 0) {
-    SendStopClose(state);
+    CloseDevice(state);
     return Fail(state);
   }
 
@@ -146,6 +141,24 @@ int PlayEntry(AppState& state, const ListEntry& entry, int index, int lastIndex)
   }
   MakePowerRequests(state);
   return 0;
+}
+
+namespace {
+
+// No line is being sung once nothing plays.
+void ClearSungLine(AppState& state) {
+  if (state.sungLine == -1) return;
+  state.sungLine = -1;
+  if (state.platform.window) state.platform.window->HighlightPaneLine(-1);
+}
+
+}  // namespace
+
+void CloseDevice(AppState& state) {
+  Send(state, "stop " + state.mciAlias);
+  Send(state, "close " + state.mciAlias);
+  if (state.platform.desktop) state.platform.desktop->SetPowerRequests(false, false);
+  ClearSungLine(state);
 }
 
 void MakePowerRequests(AppState& state) {
@@ -170,7 +183,7 @@ void StopPlayback(AppState& state, int lengthSeconds) {
   Window* window = state.platform.window;
   std::string mode = DeviceMode(state);
   if (mode == "playing" || mode == "paused") {
-    SendStopClose(state);
+    CloseDevice(state);
     if (window) window->SetPosition(0);
     if (state.platform.desktop) state.platform.desktop->SetTaskbarProgress(0, 100);
     WipePane(state);
@@ -180,6 +193,7 @@ void StopPlayback(AppState& state, int lengthSeconds) {
     window->SetTimeText(FormatTime(0, lengthSeconds));
   }
   if (state.platform.desktop) state.platform.desktop->SetPowerRequests(false, false);
+  ClearSungLine(state);
   if (window) window->PostRelayout();
 }
 

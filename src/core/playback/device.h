@@ -38,6 +38,12 @@ void StopPlayback(AppState& state, int lengthSeconds);
 void ResumeWithNotify(AppState& state);
 void ShowNowPlaying(AppState& state, const std::string& path, const std::string& title, int index);
 
+// Stops and closes whatever the device has open. Nothing is open then, so
+// no power request stays either (a file that ends a single pass, fails to
+// open or gives way to the next one holds nothing awake by itself), and no
+// line of timed lyrics is marked as sung.
+void CloseDevice(AppState& state);
+
 // The continuous power requests of a file that plays: every request cleared,
 // then the system (with the display when NoDisplayOff is on) for NoStandby,
 // or the display alone for NoDisplayOff.

@@ -23,12 +23,6 @@ constexpr ModeRow kModes[] = {
     {PlayMode::One, kMenuOne, kIconOne},
 };
 
-void SendStopClose(AppState& state) {
-  if (!state.platform.device) return;
-  state.platform.device->Send("stop " + state.mciAlias);
-  state.platform.device->Send("close " + state.mciAlias);
-}
-
 bool ValidIndex(const AppState& state, int index) {
   return index >= 0 && index < static_cast<int>(state.entries.size());
 }
@@ -90,7 +84,7 @@ void AdvancePlayback(AppState& state, bool forward, bool byUser, int startIndex)
   const int maxAttempts = static_cast<int>(state.entries.size()) + 1;
   for (int attempt = 0;; ++attempt) {
     if (state.lastIndex == -1 || state.entries.empty()) return;
-    SendStopClose(state);
+    CloseDevice(state);
     if (!StepCurrentIndex(state, forward, byUser)) return;
     if (!ValidIndex(state, state.currentIndex)) return;
 
@@ -115,7 +109,7 @@ void OnPlaybackNotify(AppState& state, int code) {
     if (DeviceMode(state) != "stopped") return;
     if (window) window->SetPosition(0);
     if (state.platform.desktop) state.platform.desktop->SetTaskbarProgress(0, 100);
-    SendStopClose(state);
+    CloseDevice(state);
     return;
   }
   // A file that became unreadable while it played (cut short, its drive

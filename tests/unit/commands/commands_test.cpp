@@ -270,6 +270,8 @@ TEST(Invariants, HoldAfterEveryStep) {
     p.state.shuffleSeed = rng();
     p.state.randomJumpState = rng() | 1u;
     p.state.settings.IgnoreError = rng() % 2;
+    p.state.settings.NoStandby = rng() % 2;
+    p.state.settings.NoDisplayOff = rng() % 2;
     for (int i = 0; i < n; ++i)
       if (rng() % 3 == 0) p.model.unplayable.insert(p.Path(i));
     for (int step = 0; step < 300; ++step) {
@@ -308,6 +310,10 @@ TEST(Invariants, HoldAfterEveryStep) {
       for (int i = 0; i < static_cast<int>(orders.size()); ++i) ASSERT_EQ(orders[i], i);
       ASSERT_GE(p.state.volume, 0);
       ASSERT_LE(p.state.volume, 1000);
+      // Nothing open, nothing holds the machine awake: a removal, a stop,
+      // the end of a single pass or a file that would not open.
+      if (p.model.mode.empty())
+        ASSERT_FALSE(p.desktop.powerSystem || p.desktop.powerDisplay) << "round " << round << " step " << step;
     }
   }
 }

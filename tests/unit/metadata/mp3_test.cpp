@@ -142,6 +142,44 @@ TEST(Mp3Lyrics, EncodingsAndDescriptors) {
   }
 }
 
+// A synchronised lyrics frame in milliseconds: (text, time) entries after
+// the encoding, language, format, content type and descriptor.
+std::string Sylt(int major, char encoding, const std::vector<std::pair<std::string, uint32_t>>& entries,
+                 char format = 2) {
+  std::string body = std::string(1, encoding) + "jpn" + format + std::string("\1", 1) +
+                     (encoding == 1 ? std::string("\xFF\xFE", 2) + Z(2) : Z(1));
+  for (const auto& [text, ms] : entries) body += text + BE(ms, 4);
+  return Frame(major, major == 2 ? "SLT" : "SYLT", body);
+}
+
+TEST(Mp3Lyrics, SynchronisedLinesInMilliseconds) {
+  using Lines = std::vector<std::pair<long long, std::string>>;
+  struct Case {
+    const char* name;
+    std::string tag;
+    Lines lines;
+  };
+  const std::string z(1, '\0');
+  const Case cases[] = {
+      {"a line an entry", Tag(3, Sylt(3, 3, {{"夜の" + z, 1000}, {"歌" + z, 2500}})), {{1000, "夜の"}, {2500, "歌"}}},
+      {"syllables joined into lines",
+       Tag(4, Sylt(4, 0, {{"one " + z, 100}, {"two" + z, 300}, {"\nthree" + z, 900}, {" four" + z, 1200}})),
+       {{100, "one two"}, {900, "three four"}}},
+      {"UTF-16", Tag(3, Sylt(3, 1, {{"\xFF\xFE" + Utf16Le(u"歌") + Z(2), 42}})), {{42, "歌"}}},
+      {"v2.2 SLT", Tag(2, Sylt(2, 0, {{"old" + z, 7}})), {{7, "old"}}},
+      {"MPEG frame times are not read", Tag(3, Sylt(3, 0, {{"x" + z, 7}}, 1)), {}},
+      {"a cut entry ends the lines",
+       Tag(3, Frame(3, "SYLT", std::string("\0jpn\2\1\0", 7) + "a" + z + BE(5, 4) + "b" + z + Z(2))), {{5, "a"}}},
+      {"no time after the text", Tag(3, Frame(3, "SYLT", std::string("\0jpn\2\1\0a\0\0\0", 11))), {}},
+  };
+  for (const auto& c : cases) {
+    Source s = Source::Memory(c.tag);
+    Lines got;
+    for (const SyncedLine& line : meta::Mp3LyricsAndPicture(s, nullptr).syncedLyrics) got.push_back({line.ms, line.words});
+    EXPECT_EQ(got, c.lines) << c.name;
+  }
+}
+
 TEST(Mp3Picture, FrontCoverThroughTheDecoder) {
   struct Case {
     const char* name;

@@ -63,6 +63,25 @@ TEST_F(Pane, LyricsOverTheFadedCoverWithoutAText) {
   EXPECT_EQ(p.state.panePicture->pixels.at(0), 0x80);
 }
 
+TEST_F(Pane, EmbeddedTimedLyricsAreShownAndFollowedAsALrcIs) {
+  const std::string z(1, '\0');
+  std::string sylt = std::string("\3jpn\2\1", 6) + z;
+  for (const auto& [text, ms] : std::vector<std::pair<std::string, uint32_t>>{
+           {"sung second", 20000}, {"sung first", 10000}})
+    sylt += text + z + BE(ms, 4);
+  const std::string song = tree.File("song.mp3", Tag(3, Frame(3, "USLT", std::string("\0jpn\0plain", 10)) +
+                                                               Frame(3, "SYLT", sylt)) +
+                                                        std::string("\xFF\xFB\x90\x00", 4) + std::string(413, '\0'));
+  ShowInPane(p.state, song, true);
+  EXPECT_EQ(p.window.paneText, "sung first\r\nsung second");
+  EXPECT_EQ(p.state.lyricsMarks, (std::vector<LyricsMark>{{10000, 0}, {20000, 1}}));
+  // A ".lrc" beside the file is the user's own: it wins.
+  tree.File("song.lrc", "[00:05.00]from the file\n");
+  ShowInPane(p.state, song, true);
+  EXPECT_EQ(p.window.paneText, "from the file");
+  EXPECT_EQ(p.state.lyricsMarks, (std::vector<LyricsMark>{{5000, 0}}));
+}
+
 TEST_F(Pane, ShowTextOffShowsNoWordsAndAnUnfadedPicture) {
   const std::string song = tree.File("song.mp3", TaggedMp3("embedded words", 3, 2));
   tree.File("song.txt", "companion text");

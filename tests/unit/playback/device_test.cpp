@@ -61,8 +61,9 @@ TEST(PlayEntry, OpensAndStartsAnMp3WithEveryCommandInOrder) {
   EXPECT_EQ(p.state.savedTitle, "1.mp3");
   EXPECT_TRUE(p.window.paneScrollBar);
   EXPECT_TRUE(p.window.messages.empty());
-  // Cleared first, then system and display together; a stop clears them.
-  std::vector<std::pair<bool, bool>> power = {{false, false}, {true, true}};
+  // Cleared as the device closes, cleared again, then system and display
+  // together; a stop clears them.
+  std::vector<std::pair<bool, bool>> power = {{false, false}, {false, false}, {true, true}};
   EXPECT_EQ(p.desktop.powerCalls, power);
   StopPlayback(p.state, 95);
   EXPECT_FALSE(p.desktop.powerSystem);
