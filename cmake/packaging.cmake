@@ -13,7 +13,7 @@ lengths, lyrics and covers from the files, and resumes its list at the next star
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fluid-soundfont-gm, fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fluid-soundfont-gm, fonts-noto-cjk, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QEL_HOMEPAGE}")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -232,6 +232,10 @@ void MainWindow::RequestClose() {
   Destroy();
 }
 void MainWindow::SetTopMost(bool on) {
+  // Where the compositor ignores the request, the window is left as it is
+  // (a new native window would only flicker); the setting and the button's
+  // icon still follow the command.
+  if (!WindowsPlaceThemselves()) return;
   // Changing the flags makes a new native window: only when it changes.
   if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) return;
   const bool visible = isVisible();
@@ -246,7 +250,8 @@ int MainWindow::ClientWidth() { return width(); }
 // the window manager draws. (Restoring the frame's size would need the
 // frame's margins before the window manager has told them.)
 void MainWindow::MoveWindow(const Rect& r) {
-  move(r.left, r.top);
+  keptPlace_ = QPoint(r.left, r.top);
+  if (WindowsPlaceThemselves()) move(r.left, r.top);
   resize(std::max(r.Width(), minimumWidth()), std::max(r.Height(), minimumHeight()));
 }
 
@@ -256,11 +261,16 @@ Rect MainWindow::KeptRect(const QRect& client) const {
 }
 
 Rect MainWindow::WindowRect() {
-  if (restoredClient_ && restoredClient_->isValid()) return KeptRect(*restoredClient_);
-  // A minimised window keeps its restored rectangle; a maximised one its
-  // maximised rectangle, as it stands.
-  if (isMinimized() && normalGeometry().isValid()) return KeptRect(normalGeometry());
-  return {pos().x(), pos().y(), pos().x() + width(), pos().y() + height()};
+  Rect r{pos().x(), pos().y(), pos().x() + width(), pos().y() + height()};
+  if (restoredClient_ && restoredClient_->isValid()) {
+    r = KeptRect(*restoredClient_);
+  } else if (isMinimized() && normalGeometry().isValid()) {
+    // A minimised window keeps its restored rectangle; a maximised one its
+    // maximised rectangle, as it stands.
+    r = KeptRect(normalGeometry());
+  }
+  if (WindowsPlaceThemselves()) return r;
+  return {keptPlace_.x(), keptPlace_.y(), keptPlace_.x() + r.Width(), keptPlace_.y() + r.Height()};
 }
 
 void MainWindow::SetControlFont(Control control, const std::string& face, int points, int style) {

@@ -3,6 +3,8 @@
 draws frames (openbox): what the ini keeps is where the window comes back,
 run after run; a maximised window closed from its title bar keeps the
 maximised rectangle, and Escape keeps the rectangle it is restored to.
+Under Wayland a window cannot place itself: the ini's place is kept as it
+was, for the next start under X11, and its size still applies.
 Argument 1 is the qel program, argument 2 the demo folder."""
 import os
 import sys
@@ -21,6 +23,10 @@ def rect(ini):
 def frame(d, wid):
     """The frame's top-left on the screen (the window manager's parent of
     the client), and the client's size."""
+    if d.wayland:
+        # The compositor places the window; only its size is the ini's.
+        _, _, w, h = d.client_rect(wid)
+        return None, None, w, h
     tree = d.run(["xwininfo", "-id", wid, "-tree"], text=True).stdout
     parent = next(line.split()[3] for line in tree.splitlines() if line.strip().startswith("Parent window id:"))
     x, y, w, h = d.client_rect(wid)
@@ -52,8 +58,13 @@ def main():
             shown, code = run(d, escape(d))
             after = rect(d.ini())
             check(code == 0, f"run {i + 1} ends with Escape")
-            check(shown == before, f"run {i + 1}: the frame stands where the ini says ({shown} for {before})")
+            if d.wayland:
+                check(shown[2:] == before[2:], f"run {i + 1}: the window has the ini's size ({shown} for {before})")
+            else:
+                check(shown == before, f"run {i + 1}: the frame stands where the ini says ({shown} for {before})")
             check(after == before, f"run {i + 1}: the ini keeps the same rectangle ({after})")
+        if d.wayland:
+            return  # no window manager to maximise it from outside
 
         def maximise_then(close):
             def act(wid):
