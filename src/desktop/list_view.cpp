@@ -11,6 +11,7 @@
 
 #include "core/list/row_look.h"
 #include "core/pane/placement.h"
+#include "desktop/accessible_names.h"
 #include "desktop/pane_view.h"
 #include "desktop/qt_helpers.h"
 
@@ -28,8 +29,10 @@ bool ListPictureShown(const AppState& state) {
 int RowModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : static_cast<int>(rows_.size()); }
 
 QVariant RowModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rows_.size()) return {};
-  return rows_[index.row()];
+  if (!index.isValid() || index.row() >= rows_.size()) return {};
+  if (role == Qt::DisplayRole) return rows_[index.row()];
+  if (role == Qt::AccessibleDescriptionRole && current_ && index.row() == *current_) return CurrentRowDescription();
+  return {};
 }
 
 void RowModel::Insert(int at, const QString& text) {

@@ -18,6 +18,7 @@
 #include "core/playback/video.h"
 #include "core/playback/volume.h"
 #include "core/settings/settings.h"
+#include "desktop/accessible_names.h"
 #include "desktop/icons.h"
 #include "desktop/keys.h"
 #include "desktop/list_view.h"
@@ -161,9 +162,13 @@ int MainWindow::Position() { return position_->sliderPosition(); }
 void MainWindow::SetVolumeBar(int value) {
   QSignalBlocker block(volume_);
   volume_->setValue(value);
+  DescribeVolume(volume_);
 }
 int MainWindow::VolumeBar() { return volume_->sliderPosition(); }
-void MainWindow::SetTimeText(const std::string& text) { time_->setText(Q(text)); }
+void MainWindow::SetTimeText(const std::string& text) {
+  time_->setText(Q(text));
+  DescribePosition(position_, time_->text());
+}
 void MainWindow::StartTimer(int milliseconds) { timer_.start(milliseconds); }
 void MainWindow::StopTimer() { timer_.stop(); }
 void MainWindow::PostRelayout() {
@@ -177,6 +182,7 @@ void MainWindow::SetMenuCheck(int command, bool checked) {
   for (auto it = begin; it != end; ++it) {
     it->second->setCheckable(true);
     it->second->setChecked(checked);
+    if (checked && menus_.at("QEL_PLAY")->actions().contains(it->second)) NamePlayOrder(this, it->second->text());
   }
 }
 void MainWindow::SetButtonIcon(int button, int icon) {

@@ -72,7 +72,9 @@ class Desktop:
         self.window_manager = window_manager
         self.screen = screen
         self.platform = platform or os.environ.get("QEL_E2E_PLATFORM", "x11")
-        self.wayland = self.platform == "wayland"
+        # "wayland-headless": weston without any output to look at or type
+        # into, for scenarios that need neither.
+        self.wayland = self.platform.startswith("wayland")
         self.processes = []
 
     def __enter__(self):
@@ -126,7 +128,8 @@ class Desktop:
         # weston frames its clients itself: no X window manager is needed.
         width, height = self.screen.split("x")[:2]
         socket = "wayland-qel"
-        weston = subprocess.Popen(["weston", "--backend=x11-backend.so", "--use-pixman", f"--socket={socket}",
+        backend = "headless-backend.so" if self.platform == "wayland-headless" else "x11-backend.so"
+        weston = subprocess.Popen(["weston", f"--backend={backend}", "--use-pixman", f"--socket={socket}",
                                    f"--width={width}", f"--height={height}", "--idle-time=0", "--debug",
                                    f"--log={self.path('weston.log')}"], env=self.env,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
