@@ -116,17 +116,21 @@ const QImage& RowBackground::Image() {
   const bool dark = state_.settings.DarkMode;
   const Picture& picture = *state_.panePicture;
   if (builtFor_.serial == state_.pictureSerial && builtFor_.pixels == picture.pixels.data() &&
-      builtFor_.size == size && builtFor_.dark == dark)
+      builtFor_.size == size && builtFor_.dark == dark && builtFor_.ratio == list_->devicePixelRatioF())
     return image_;
-  image_ = QImage(size, QImage::Format_RGB32);
+  // Built at the screen's own pixels, as the pane's picture is.
+  const qreal ratio = list_->devicePixelRatioF();
+  image_ = QImage(size * ratio, QImage::Format_RGB32);
+  image_.setDevicePixelRatio(ratio);
   image_.fill(Colour(ListBackground(dark)));
   const Rect fit = FitListPicture(size.width(), size.height(), picture.width, picture.height);
   if (fit.Width() > 0 && fit.Height() > 0) {
     QPainter painter(&image_);
-    painter.drawImage(fit.left, fit.top, OpaqueImage(picture).scaled(fit.Width(), fit.Height(), Qt::IgnoreAspectRatio,
-                                                                     Qt::SmoothTransformation));
+    painter.drawImage(ToQRect(fit), OpaqueImage(picture).scaled(qRound(fit.Width() * ratio),
+                                                                qRound(fit.Height() * ratio), Qt::IgnoreAspectRatio,
+                                                                Qt::SmoothTransformation));
   }
-  builtFor_ = {state_.pictureSerial, picture.pixels.data(), size, dark};
+  builtFor_ = {state_.pictureSerial, picture.pixels.data(), size, dark, ratio};
   return image_;
 }
 

@@ -90,6 +90,7 @@ class RowBackground : public QObject {
     const void* pixels = nullptr;
     QSize size;
     bool dark = false;
+    qreal ratio = 0;
   } builtFor_;
 };
 
