@@ -157,7 +157,7 @@ class Desktop:
 
     def toplevels(self):
         """The clients' top-level windows: surface id -> (title, layer, view
-        rectangle, opaque rectangle). Layers count from the top; weston puts
+        rectangle, opaque rectangle, application id). Layers count from the top; weston puts
         full-screen windows in a layer of their own above the panel."""
         found, layer = {}, None
         lines = self.scene().splitlines()
@@ -165,7 +165,7 @@ class Desktop:
             m = re.match(r"Layer \d+ \(pos (0x[0-9a-f]+)\)", line)
             if m:
                 layer = int(m.group(1), 16)
-            m = re.search(r"role xdg_toplevel, PID \d+, surface ID (\d+), top-level window '(.*)' of ", line)
+            m = re.search(r"role xdg_toplevel, PID \d+, surface ID (\d+), top-level window '(.*)' of (\S*), ", line)
             if not m:
                 continue
             rects = []
@@ -175,7 +175,7 @@ class Desktop:
                     x0, y0, x1, y1 = map(int, r.groups())
                     rects.append((x0, y0, x1 - x0, y1 - y0))
             found.setdefault(m.group(1), (m.group(2), layer, rects[0] if rects else None,
-                                          rects[1] if len(rects) > 1 else None))
+                                          rects[1] if len(rects) > 1 else None, m.group(3)))
         return found
 
     def full_screen(self, wid):
