@@ -38,11 +38,15 @@ def run(d, env, name, media="cover.mp3", title="夜の歌"):
         return None
     time.sleep(1)  # the picture painted
     x, y, w, h = d.client_rect(wid)
-    image = d.screenshot(d.path(f"{name}.ppm"))
     # The pane fills the client (no list); the square cover is fitted to
     # its width, so the middle of the client lies inside the picture.
     box = (x + w * 3 // 10, y + h * 4 // 10, x + w * 7 // 10, y + h * 6 // 10)
-    share = repeated_pairs(image, box)
+    shares = []
+    # A busy machine may show the picture late: until then the box is
+    # plain (every pair repeats).
+    wait_for(lambda: shares.append(repeated_pairs(d.screenshot(d.path(f"{name}.ppm")), box)) or shares[-1] < 0.1, 10,
+             0.5)
+    share = shares[-1]
     with open(f"/proc/{player.pid}/maps") as f:
         svg_icons = "libqsvgicon" in f.read()
     d.key(wid, "Escape")
