@@ -155,6 +155,28 @@ def main():
         normal = wait_for(lambda: d.client_rect(wid)[2] < W, 10)
         check(bool(normal), f"the next Home gives the framed window back ({d.client_rect(wid)})")
 
+        if d.wayland:
+            # The clipboard read by a Wayland client; taken after the other
+            # keys, as reading it leaves the keyboard with the reader. The
+            # image on it has the size of the frame written to a file.
+            time.sleep(0.5)
+            before = set(glob.glob(os.path.join(shots, "*.bmp")))
+            d.key(wid, "F12", "F11")
+            files = wait_for(lambda: set(glob.glob(os.path.join(shots, "*.bmp"))) - before, 5)
+            png = subprocess.run(["wl-paste", "-t", "image/png"], env=d.player_env, capture_output=True,
+                                 timeout=10).stdout
+            size = struct.unpack(">II", png[16:24]) if png[:8] == b"\x89PNG\r\n\x1a\n" else None
+            bmp_size = None
+            if files:
+                with open(files.pop(), "rb") as f:
+                    bmp_size = struct.unpack_from("<ii", f.read(26), 18)
+            check(size is not None and size == bmp_size,
+                  f"F11 puts an image of the video window's size on the clipboard ({size}, the file's {bmp_size})")
+            x, y, w, _ = d.client_rect(wid)
+            d.pointer(x + w // 2, y - 12)  # its title bar gives the window the keyboard again
+            d.run(["xdotool", "click", "1"])
+            time.sleep(0.3)
+
         d.key(wid, "Escape")
         check(d.stop(player) == 0, "Escape ends the player")
 
