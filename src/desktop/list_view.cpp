@@ -11,6 +11,7 @@
 
 #include "core/list/row_look.h"
 #include "core/pane/placement.h"
+#include "desktop/accessible_names.h"
 #include "desktop/pane_view.h"
 #include "desktop/qt_helpers.h"
 
@@ -28,8 +29,10 @@ bool ListPictureShown(const AppState& state) {
 int RowModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : static_cast<int>(rows_.size()); }
 
 QVariant RowModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rows_.size()) return {};
-  return rows_[index.row()];
+  if (!index.isValid() || index.row() >= rows_.size()) return {};
+  if (role == Qt::DisplayRole) return rows_[index.row()];
+  if (role == Qt::AccessibleDescriptionRole && current_ && index.row() == *current_) return CurrentRowDescription();
+  return {};
 }
 
 void RowModel::Insert(int at, const QString& text) {
@@ -113,17 +116,21 @@ const QImage& RowBackground::Image() {
   const bool dark = state_.settings.DarkMode;
   const Picture& picture = *state_.panePicture;
   if (builtFor_.serial == state_.pictureSerial && builtFor_.pixels == picture.pixels.data() &&
-      builtFor_.size == size && builtFor_.dark == dark)
+      builtFor_.size == size && builtFor_.dark == dark && builtFor_.ratio == list_->devicePixelRatioF())
     return image_;
-  image_ = QImage(size, QImage::Format_RGB32);
+  // Built at the screen's own pixels, as the pane's picture is.
+  const qreal ratio = list_->devicePixelRatioF();
+  image_ = QImage(size * ratio, QImage::Format_RGB32);
+  image_.setDevicePixelRatio(ratio);
   image_.fill(Colour(ListBackground(dark)));
   const Rect fit = FitListPicture(size.width(), size.height(), picture.width, picture.height);
   if (fit.Width() > 0 && fit.Height() > 0) {
     QPainter painter(&image_);
-    painter.drawImage(fit.left, fit.top, OpaqueImage(picture).scaled(fit.Width(), fit.Height(), Qt::IgnoreAspectRatio,
-                                                                     Qt::SmoothTransformation));
+    painter.drawImage(ToQRect(fit), OpaqueImage(picture).scaled(qRound(fit.Width() * ratio),
+                                                                qRound(fit.Height() * ratio), Qt::IgnoreAspectRatio,
+                                                                Qt::SmoothTransformation));
   }
-  builtFor_ = {state_.pictureSerial, picture.pixels.data(), size, dark};
+  builtFor_ = {state_.pictureSerial, picture.pixels.data(), size, dark, ratio};
   return image_;
 }
 

@@ -27,6 +27,8 @@ class RowModel : public QAbstractListModel {
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
   const QString& Text(int row) const { return rows_[row]; }
+  // The row of the entry being played, which a screen reader is told of.
+  void FollowCurrent(const int* current) { current_ = current; }
   void Insert(int at, const QString& text);
   void Append(const QStringList& texts);
   void Remove(int at);
@@ -34,6 +36,7 @@ class RowModel : public QAbstractListModel {
 
  private:
   QStringList rows_;
+  const int* current_ = nullptr;
 };
 
 // The list view over its rows, asked by row number.
@@ -87,6 +90,7 @@ class RowBackground : public QObject {
     const void* pixels = nullptr;
     QSize size;
     bool dark = false;
+    qreal ratio = 0;
   } builtFor_;
 };
 

@@ -19,6 +19,7 @@
 #include "core/playback/position.h"
 #include "core/playback/video.h"
 #include "core/playback/volume.h"
+#include "desktop/accessible_names.h"
 #include "desktop/icons.h"
 #include "desktop/list_view.h"
 #include "desktop/menus.h"
@@ -53,6 +54,8 @@ MainWindow::MainWindow(AppState& state, engine::MediaEngine* engine) : state_(st
   connect(&sessionTimer_, &QTimer::timeout, this, &MainWindow::CancelModalDialogs);
   BuildControls();
   BuildMenus();
+  NameControls(this);
+  list_->Model()->FollowCurrent(&state_.currentIndex);
   qApp->installEventFilter(this);
 }
 
@@ -97,6 +100,7 @@ void MainWindow::BuildControls() {
   connect(volume_, &QSlider::customContextMenuRequested, this,
           [this](QPoint p) { OnContextMenu(volume_, volume_->mapToGlobal(p)); });
   connect(volume_, &QSlider::actionTriggered, this, &MainWindow::OnVolumeAction);
+  connect(volume_, &QSlider::valueChanged, this, [this] { DescribeVolume(volume_); });
   connect(volume_, &QSlider::sliderReleased, this, [this] {
     OperationGate::Scope scope(gate_);
     OnVolumeSlider(state_, kSliderThumbPosition, QCursor::pos().x(), ScreenRect(volume_));

@@ -209,6 +209,10 @@ class MainWindow : public QWidget, public Window {
   QPoint frameOffset_;
   // The rectangle an orderly close restored a maximised window to.
   std::optional<QRect> restoredClient_;
+  // Where the settings placed the window, kept for them as it was where the
+  // window cannot place itself (it goes back to the ini, untouched, and
+  // places the window at the next start under X11).
+  QPoint keptPlace_;
   // The first open while it waits for the first paint, and what arrived
   // from outside meanwhile.
   std::function<void()> startupOpen_;

@@ -113,14 +113,18 @@ const QImage& PaneArea::Opaque(const Picture& backdrop) {
 }
 
 const QImage& PaneArea::Scaled(const Picture& backdrop, const PictureDraw& draw) {
+  // Scaled to the screen's own pixels: on a dense screen a picture scaled
+  // to the layout's size and stretched again would look coarse.
+  const qreal ratio = devicePixelRatioF();
   if (scaledFor_.serial != state_.pictureSerial || scaledFor_.pixels != backdrop.pixels.data() ||
-      scaledFor_.source != draw.source || scaledFor_.destination != draw.destination) {
+      scaledFor_.source != draw.source || scaledFor_.destination != draw.destination || scaledFor_.ratio != ratio) {
     const QImage& whole = Opaque(backdrop);
     const QRect source = ToQRect(draw.source);
     const QImage part = source == whole.rect() ? whole : whole.copy(source);
-    scaled_ = part.scaled(draw.destination.Width(), draw.destination.Height(), Qt::IgnoreAspectRatio,
-                          draw.smooth ? Qt::SmoothTransformation : Qt::FastTransformation);
-    scaledFor_ = {state_.pictureSerial, backdrop.pixels.data(), draw.source, draw.destination};
+    scaled_ = part.scaled(qRound(draw.destination.Width() * ratio), qRound(draw.destination.Height() * ratio),
+                          Qt::IgnoreAspectRatio, draw.smooth ? Qt::SmoothTransformation : Qt::FastTransformation);
+    scaled_.setDevicePixelRatio(ratio);
+    scaledFor_ = {state_.pictureSerial, backdrop.pixels.data(), draw.source, draw.destination, ratio};
   }
   return scaled_;
 }
@@ -169,7 +173,7 @@ void PaneArea::paintEvent(QPaintEvent*) {
   if (state_.settings.ViewSize == ViewSizeMode::Original)
     painter.drawImage(QPoint(draw.destination.left, draw.destination.top), Opaque(backdrop), ToQRect(draw.source));
   else
-    painter.drawImage(QPoint(draw.destination.left, draw.destination.top), Scaled(backdrop, draw));
+    painter.drawImage(ToQRect(draw.destination), Scaled(backdrop, draw));
   lastDraw_ = draw;
 }
 

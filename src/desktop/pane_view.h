@@ -70,6 +70,7 @@ class PaneArea : public QWidget {
     uint64_t serial = ~0ull;
     const void* pixels = nullptr;
     Rect source, destination;
+    qreal ratio = 0;
   } scaledFor_;
   int highlighted_ = -1;
   bool lightText_ = false;

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QGuiApplication>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -17,6 +18,12 @@ inline Rect ToRect(const QRect& r) { return {r.left(), r.top(), r.left() + r.wid
 inline QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
 // A widget's rectangle in screen coordinates.
 inline Rect ScreenRect(const QWidget* w) { return ToRect(QRect(w->mapToGlobal(QPoint()), w->size())); }
+
+// Whether windows may place themselves and be kept above others. Under
+// Wayland the compositor alone decides where a window stands and which lies
+// on top; a client that asks is ignored, and what it reads back of its own
+// place is meaningless.
+inline bool WindowsPlaceThemselves() { return !QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
 
 // The file: URI of a path, byte for byte, escaped as GLib's g_filename_to_uri
 // does, so that what GTK programs write for the same file names it alike.

@@ -21,6 +21,11 @@ QueryDialog::QueryDialog(QueryKind kind, QWidget* parent)
   edit_ = new QLineEdit(this);
   edit_->setObjectName("1016");
   edit_->setGeometry(Units(7, 7, 155, 14));
+  // The field has no label of its own: the help below it says what to type.
+  edit_->setAccessibleName(QString::fromUtf8(kind == QueryKind::Filter ? "絞り込む文字列" : "ジャンプする文字列"));
+  QStringList help;
+  for (const char* line : kHelpLines) help << QString::fromUtf8(line);
+  edit_->setAccessibleDescription(help.join(QLatin1Char('\n')));
   std::vector<QWidget*> stretch{edit_};
   int overflow = 0;
   for (int i = 0; i < 3; ++i) {

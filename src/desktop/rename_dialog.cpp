@@ -8,6 +8,7 @@ FileNameDialog::FileNameDialog(const std::string& name, size_t selectEnd, std::f
   edit_ = new QLineEdit(QString::fromStdString(name), this);
   edit_->setObjectName("1014");
   edit_->setGeometry(Units(7, 7, 145, 14));
+  edit_->setAccessibleName(QString::fromUtf8("新しいファイル名"));
   // The selection counts characters as the edit box does, not bytes.
   const qsizetype selected = QString::fromUtf8(name.data(), static_cast<qsizetype>(std::min(selectEnd, name.size()))).size();
   edit_->setSelection(0, selected);

@@ -20,6 +20,7 @@
 #include "core/playback/video.h"
 #include "core/playback/volume.h"
 #include "core/settings/settings.h"
+#include "desktop/accessible_names.h"
 #include "desktop/icons.h"
 #include "desktop/keys.h"
 #include "desktop/list_view.h"
@@ -163,9 +164,13 @@ int MainWindow::Position() { return position_->sliderPosition(); }
 void MainWindow::SetVolumeBar(int value) {
   QSignalBlocker block(volume_);
   volume_->setValue(value);
+  DescribeVolume(volume_);
 }
 int MainWindow::VolumeBar() { return volume_->sliderPosition(); }
-void MainWindow::SetTimeText(const std::string& text) { time_->setText(Q(text)); }
+void MainWindow::SetTimeText(const std::string& text) {
+  time_->setText(Q(text));
+  DescribePosition(position_, time_->text());
+}
 void MainWindow::StartTimer(int milliseconds) { timer_.start(milliseconds); }
 void MainWindow::StopTimer() { timer_.stop(); }
 void MainWindow::PostRelayout() {
@@ -179,6 +184,7 @@ void MainWindow::SetMenuCheck(int command, bool checked) {
   for (auto it = begin; it != end; ++it) {
     it->second->setCheckable(true);
     it->second->setChecked(checked);
+    if (checked && menus_.at("QEL_PLAY")->actions().contains(it->second)) NamePlayOrder(this, it->second->text());
   }
 }
 void MainWindow::SetButtonIcon(int button, int icon) {
@@ -234,6 +240,10 @@ void MainWindow::RequestClose() {
   Destroy();
 }
 void MainWindow::SetTopMost(bool on) {
+  // Where the compositor ignores the request, the window is left as it is
+  // (a new native window would only flicker); the setting and the button's
+  // icon still follow the command.
+  if (!WindowsPlaceThemselves()) return;
   if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) return;
   const Qt::WindowFlags flags =
       on ? windowFlags() | Qt::WindowStaysOnTopHint : windowFlags() & ~Qt::WindowStaysOnTopHint;
@@ -258,7 +268,8 @@ int MainWindow::ClientWidth() { return width(); }
 // the window manager draws. (Restoring the frame's size would need the
 // frame's margins before the window manager has told them.)
 void MainWindow::MoveWindow(const Rect& r) {
-  move(r.left, r.top);
+  keptPlace_ = QPoint(r.left, r.top);
+  if (WindowsPlaceThemselves()) move(r.left, r.top);
   resize(std::max(r.Width(), minimumWidth()), std::max(r.Height(), minimumHeight()));
 }
 
@@ -268,11 +279,16 @@ Rect MainWindow::KeptRect(const QRect& client) const {
 }
 
 Rect MainWindow::WindowRect() {
-  if (restoredClient_ && restoredClient_->isValid()) return KeptRect(*restoredClient_);
-  // A minimised window keeps its restored rectangle; a maximised one its
-  // maximised rectangle, as it stands.
-  if (isMinimized() && normalGeometry().isValid()) return KeptRect(normalGeometry());
-  return {pos().x(), pos().y(), pos().x() + width(), pos().y() + height()};
+  Rect r{pos().x(), pos().y(), pos().x() + width(), pos().y() + height()};
+  if (restoredClient_ && restoredClient_->isValid()) {
+    r = KeptRect(*restoredClient_);
+  } else if (isMinimized() && normalGeometry().isValid()) {
+    // A minimised window keeps its restored rectangle; a maximised one its
+    // maximised rectangle, as it stands.
+    r = KeptRect(normalGeometry());
+  }
+  if (WindowsPlaceThemselves()) return r;
+  return {keptPlace_.x(), keptPlace_.y(), keptPlace_.x() + r.Width(), keptPlace_.y() + r.Height()};
 }
 
 void MainWindow::SetControlFont(Control control, const std::string& face, int points, int style) {

@@ -3,6 +3,7 @@
 // driven with keys, the rename of a file the real engine is playing, the
 // clipboard read back by another program (xclip), and the properties
 // reaching a file manager on the bus.
+#include <QAccessible>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -151,6 +152,9 @@ DialogScript::Step TypeQuery(const char* title, const char* text) {
   return On<QueryDialog>([title, text](QueryDialog* d) {
     EXPECT_EQ(d->windowTitle().toStdString(), title);
     EXPECT_TRUE(d->edit()->text().isEmpty());
+    // What a screen reader says of the field, which has no label beside it.
+    const QString name = QAccessible::queryAccessibleInterface(d->edit())->text(QAccessible::Name);
+    EXPECT_TRUE(name.endsWith(QString::fromUtf8("文字列"))) << name.toStdString();
     Type(d->edit(), QString::fromUtf8(text));
     QTest::keyClick(d->edit(), Qt::Key_Return);
   });
@@ -203,6 +207,8 @@ TEST_F(FileOpsWindow, ThePlayingFileRenamedPlaysOnWithinASecondOfWhereItWas) {
         EXPECT_EQ(d->windowTitle().toStdString(), "ファイル名");
         EXPECT_EQ(d->edit()->text().toStdString(), "01 朝の歌.mp3");
         EXPECT_EQ(d->edit()->selectedText().toStdString(), "01 朝の歌");
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(d->edit())->text(QAccessible::Name).toStdString(),
+                  "新しいファイル名");
         QTest::keyClick(d->edit(), Qt::Key_Return);  // its own name: taken
       }),
       On<QMessageBox>([](QMessageBox* box) {

@@ -27,6 +27,10 @@ def main():
         if not check(wid is not None, "the window appears"):
             return
         check(bool(wait_for(lambda: "朝の歌" in d.title(wid))), f"the folder's first file plays ({d.title(wid)!r})")
+        if d.wayland:
+            # The compositor finds the launcher, and with it Qel's icon, by this.
+            app_id = d.toplevels()[wid][4]
+            check(app_id == os.environ.get("QEL_APP_ID"), f"the window's application id is the launcher's ({app_id})")
 
         d.key(wid, "Down")
         check(bool(wait_for(lambda: "夜の歌" in d.title(wid))), f"Down plays the next file ({d.title(wid)!r})")

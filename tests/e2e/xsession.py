@@ -2,8 +2,16 @@
 display, optionally a real window manager that draws frames (openbox), and
 private runtime, config, state and data folders, so that no test touches the
 user's files or another test's player. Everything started here is stopped
-on leaving, whatever happened."""
+on leaving, whatever happened.
+
+With QEL_E2E_PLATFORM=wayland the same scenarios run the player as a native
+Wayland client of weston, whose X11 backend draws into that X server: the
+keys and clicks xdotool sends reach weston's window, which hands them to the
+focused client, and screenshots of the X screen show weston's output. What
+X cannot see (the client's title, place and state) is read from weston's
+scene graph."""
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -59,10 +67,14 @@ class Image:
 
 
 class Desktop:
-    def __init__(self, qel, window_manager=False, screen="1024x768x24"):
+    def __init__(self, qel, window_manager=False, screen="1024x768x24", platform=None):
         self.qel = qel
         self.window_manager = window_manager
         self.screen = screen
+        self.platform = platform or os.environ.get("QEL_E2E_PLATFORM", "x11")
+        # "wayland-headless": weston without any output to look at or type
+        # into, for scenarios that need neither.
+        self.wayland = self.platform.startswith("wayland")
         self.processes = []
 
     def __enter__(self):
@@ -102,13 +114,78 @@ class Desktop:
             os.makedirs(self.path(name), exist_ok=True)
         os.makedirs(self.path("runtime"), mode=0o700, exist_ok=True)
         self.env = env
-        if self.window_manager:
+        if self.wayland:
+            self._start_weston()
+        elif self.window_manager:
             wm = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
                                   stderr=subprocess.DEVNULL)
             self.processes.append(wm)
             # Running once it owns the root window's redirect: the root
             # window then has _NET_SUPPORTING_WM_CHECK.
             wait_for(lambda: b"_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.run(["xprop", "-root"]).stdout, 10)
+
+    def _start_weston(self):
+        # weston frames its clients itself: no X window manager is needed.
+        width, height = self.screen.split("x")[:2]
+        socket = "wayland-qel"
+        backend = "headless-backend.so" if self.platform == "wayland-headless" else "x11-backend.so"
+        weston = subprocess.Popen(["weston", f"--backend={backend}", "--use-pixman", f"--socket={socket}",
+                                   f"--width={width}", f"--height={height}", "--idle-time=0", "--debug",
+                                   f"--log={self.path('weston.log')}"], env=self.env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(weston)
+        if not wait_for(lambda: os.path.exists(self.path("runtime", socket)) and "Output 0" in self.scene(), 15):
+            raise RuntimeError("weston did not start")
+
+    @property
+    def player_env(self):
+        if not self.wayland:
+            return self.env
+        # The player sees only the compositor: no X display to fall back on.
+        env = {k: v for k, v in self.env.items() if k != "DISPLAY"}
+        env.update(WAYLAND_DISPLAY="wayland-qel", QT_QPA_PLATFORM="wayland")
+        return env
+
+    def scene(self):
+        """weston's scene graph as text (empty when weston does not answer)."""
+        env = dict(self.env, WAYLAND_DISPLAY="wayland-qel")
+        try:
+            return subprocess.run(["weston-debug", "scene-graph"], env=env, capture_output=True, text=True,
+                                  timeout=5).stdout
+        except subprocess.TimeoutExpired:
+            return ""
+
+    def toplevels(self):
+        """The clients' top-level windows: surface id -> (title, layer, view
+        rectangle, opaque rectangle, application id). Layers count from the top; weston puts
+        full-screen windows in a layer of their own above the panel."""
+        found, layer = {}, None
+        lines = self.scene().splitlines()
+        for i, line in enumerate(lines):
+            m = re.match(r"Layer \d+ \(pos (0x[0-9a-f]+)\)", line)
+            if m:
+                layer = int(m.group(1), 16)
+            m = re.search(r"role xdg_toplevel, PID \d+, surface ID (\d+), top-level window '(.*)' of (\S*), ", line)
+            if not m:
+                continue
+            rects = []
+            for follow in lines[i + 1:i + 4]:
+                r = re.search(r"\((-?\d+), (-?\d+)\) -> \((-?\d+), (-?\d+)\)", follow)
+                if r:
+                    x0, y0, x1, y1 = map(int, r.groups())
+                    rects.append((x0, y0, x1 - x0, y1 - y0))
+            found.setdefault(m.group(1), (m.group(2), layer, rects[0] if rects else None,
+                                          rects[1] if len(rects) > 1 else None, m.group(3)))
+        return found
+
+    def full_screen(self, wid):
+        """Whether the window is held full screen by its window manager."""
+        if self.wayland:
+            # desktop-shell's full-screen layer lies above its panel's.
+            window = self.toplevels().get(wid)
+            return bool(window) and window[1] > 0x80000000
+        state = self.run(["xprop", "-id", wid, "_NET_WM_STATE"], text=True).stdout
+        return "_NET_WM_STATE_FULLSCREEN" in state
 
     def __exit__(self, *exc):
         for p in reversed(self.processes):
@@ -132,14 +209,14 @@ class Desktop:
     # ---- the player
 
     def start(self, *args, env=None):
-        p = subprocess.Popen([self.qel, *args], env=env or self.env, cwd=self.root)
+        p = subprocess.Popen([self.qel, *args], env=env or self.player_env, cwd=self.root)
         self.processes.append(p)
         return p
 
     def second(self, *args, timeout=30):
         """A second start, to its end; its exit code, or None when it hung."""
         try:
-            return subprocess.run([self.qel, *args], env=self.env, cwd=self.root, timeout=timeout).returncode
+            return subprocess.run([self.qel, *args], env=self.player_env, cwd=self.root, timeout=timeout).returncode
         except subprocess.TimeoutExpired:
             return None
 
@@ -147,6 +224,9 @@ class Desktop:
         return self.start(*args)
 
     def windows(self, name=None):
+        if self.wayland:
+            found = [wid for wid, window in self.toplevels().items() if window[0]]
+            return [w for w in found if name is None or self.title(w) == name]
         out = self.run(["xdotool", "search", "--onlyvisible", "--class", "qel"], text=True).stdout.split()
         found = [w for w in out if self.title(w)]
         if name is not None:
@@ -157,9 +237,13 @@ class Desktop:
         return wait_for(lambda: (self.windows() or [None])[0], timeout)
 
     def title(self, wid):
+        if self.wayland:
+            return self.toplevels().get(wid, ("",))[0]
         return self.run(["xdotool", "getwindowname", wid], text=True).stdout.strip()
 
     def focus(self, wid):
+        if self.wayland:
+            return  # weston gives the newest window the keyboard; X sends keys to weston's window
         self.run(["xdotool", "windowactivate", "--sync", wid])
         self.run(["xdotool", "windowfocus", "--sync", wid])
 
@@ -180,6 +264,11 @@ class Desktop:
 
     def client_rect(self, wid):
         """The window's client area on the screen: x, y, width, height."""
+        if self.wayland:
+            # The client draws its own frame around the part it keeps opaque:
+            # that part is the client area (the whole view when frameless).
+            window = self.toplevels().get(wid)
+            return (window[3] or window[2]) if window else (0, 0, 0, 0)
         info = self.run(["xwininfo", "-id", wid], text=True).stdout
         value = {}
         for line in info.splitlines():

@@ -34,6 +34,9 @@ for action in Play Stop Next; do
   grep -q "^Exec=qel /$action\$" "$desktop" || fail "no /$action action"
 done
 
+# The session picks the platform: the launcher forces none.
+! grep -q 'QT_QPA_PLATFORM' "$desktop" || fail "the launcher forces a platform"
+
 man_text="$(MANWIDTH=80 man -l "$share/man/man1/qel.1.gz" 2>&1)" || fail "manual page does not render"
 for word in /Play /Stop /Next XDG_CONFIG_HOME QEL_AUDIO_OUTPUT qel.m3u8 org.mpris.MediaPlayer2.qel playerctl; do
   grep -qF -- "$word" <<<"$man_text" || fail "manual page says nothing of $word"
@@ -109,4 +112,6 @@ depends="$(dpkg-deb --field "$deb" Depends)"
 for lib in libmpv libqt6widgets6 libfluidsynth libc6 qt6-translations-l10n; do
   grep -q "$lib" <<<"$depends" || fail "package does not depend on $lib: $depends"
 done
+# Native under Wayland once Qt's Wayland plugin is there.
+grep -q "qt6-wayland" <<<"$(dpkg-deb --field "$deb" Recommends)" || fail "package does not recommend qt6-wayland"
 echo "install_test: $(wc -l <<<"$contents") paths in $(basename "$deb")"
