@@ -109,6 +109,7 @@ TEST(FileUris, BothWays) {
       {"file:///m/a%2", std::nullopt},
       {"file:///m/a%zz.mp3", std::nullopt},
       {"file:///m/a%00.mp3", std::nullopt},
+      {std::string("file:/\0\0a.mp3", 13), std::nullopt},  // would open "/"
       {"", std::nullopt},
   };
   for (const Row& row : rows) EXPECT_EQ(LocalPathFromUri(row.uri), row.path) << row.uri;
