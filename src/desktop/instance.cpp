@@ -169,7 +169,7 @@ std::string SendOutcomeMessage(SendOutcome outcome) {
     case SendOutcome::Handled: return {};
     case SendOutcome::Busy: return "現在処理中です。\nしばらく待ってから再実行してください。";
     case SendOutcome::Refused:
-      return "実行中の Qel が応答しません（ダイアログを表示しています）。\n"
+      return "実行中の Qel が応答しません（ダイアログの表示中か処理中です）。\n"
              "何も渡していません。しばらく待ってから再実行してください。";
     case SendOutcome::Unanswered:
       return "実行中の Qel が応答しません。\n渡した内容が処理されるかどうか確認できませんでした。";
