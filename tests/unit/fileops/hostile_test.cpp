@@ -1,13 +1,17 @@
 // Another user on the same machine, with the player run as an ordinary user:
 // links planted under the names the player writes, a dust folder taken
 // first, and the temporary files of killed operations.
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fcntl.h>
 
+#include <chrono>
+#include <csignal>
 #include <functional>
+#include <thread>
 
 #include "core/fileops/file_ops.h"
 #include "core/fileops/places.h"
@@ -162,6 +166,46 @@ TEST(Leftovers, TheNextOperationInTheFolderSweepsWhatAKilledOneLeft) {
   EXPECT_FALSE(fs::exists(out + "/.qel-fresh1"));
   EXPECT_TRUE(fs::exists(out + "/.qel-locked"));
   ::close(running);
+}
+
+// A real copy killed half-way leaves its temporary behind; a minute later
+// the next copy into that folder removes it.
+TEST(Leftovers, ACopyKilledHalfWayLeavesATemporaryTheNextCopySweeps) {
+  TempDir dir;
+  ::chmod(dir.path.c_str(), 0755);
+  WriteAll(dir / "big.flac", std::string(64 << 20, 'b'));
+  WriteAll(dir / "small.mp3", "small");
+  fs::create_directories(dir / "out");
+  GiveTo(dir.path, TestUser());
+  std::string leftover;
+  for (int delayMs = 2; delayMs < 400 && leftover.empty(); delayMs *= 2) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (Root() && (::setgroups(0, nullptr) != 0 || ::setgid(kUser) != 0 || ::setuid(kUser) != 0)) ::_exit(3);
+      CopyFileNoReplace(dir / "big.flac", dir / "out/big.flac", false);
+      ::_exit(0);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    for (const std::string& name : Listing(dir / "out"))
+      if (IsLeftoverName(name)) leftover = name;
+    fs::remove(dir / "out/big.flac");
+  }
+  ASSERT_FALSE(leftover.empty()) << "no kill landed during the copy";
+  AsUser([&] {
+    PosixFileSystem files(dir / "Trash");
+    ASSERT_EQ(files.CopyNoReplace(dir / "small.mp3", dir / "out/a.mp3"), FileOutcome::Done);
+  });
+  EXPECT_TRUE(fs::exists(dir / ("out/" + leftover))) << "a minute has not passed";
+  const timespec old[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 61, 0}};
+  ::utimensat(AT_FDCWD, (dir / ("out/" + leftover)).c_str(), old, 0);
+  AsUser([&] {
+    PosixFileSystem files(dir / "Trash");
+    ASSERT_EQ(files.CopyNoReplace(dir / "small.mp3", dir / "out/b.mp3"), FileOutcome::Done);
+  });
+  EXPECT_EQ(Listing(dir / "out"), (Names{"a.mp3", "b.mp3"}));
 }
 
 }  // namespace
