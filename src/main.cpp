@@ -95,6 +95,9 @@ int main(int argc, char** argv) {
     if (outcome == desktop::SendOutcome::NoInstance || outcome == desktop::SendOutcome::Handled) return 0;
     return tell(outcome);
   }
+  // No file has a longer path: neither this start nor a running player
+  // could open it.
+  if (StartupTarget(args, cwd).size() >= PATH_MAX) return tell(desktop::SendOutcome::TooLong);
   // Either the running player takes the line, or this start takes the name
   // and becomes the player.
   desktop::InstanceLock lock;

@@ -175,7 +175,7 @@ std::string SendOutcomeMessage(SendOutcome outcome) {
       return "実行中の Qel が応答しません。\n渡した内容が処理されるかどうか確認できませんでした。";
     case SendOutcome::Closing:
       return "実行中の Qel が終了処理中です。\n何も渡していません。しばらく待ってから再実行してください。";
-    case SendOutcome::TooLong: return "パスが長すぎます。\n何も渡していません。";
+    case SendOutcome::TooLong: return "パスが長すぎるため開けません。";
     case SendOutcome::NoFolder:
       return "Qel の起動を確認するための専用フォルダを用意できません。\n"
              "XDG_RUNTIME_DIR か /tmp、キャッシュフォルダの所有者と権限を確認してください。";
