@@ -1,7 +1,5 @@
 #include "core/app/mpris.h"
 
-#include <climits>
-
 #include <algorithm>
 #include <array>
 #include <cmath>

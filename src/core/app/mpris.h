@@ -4,6 +4,7 @@
 // forwards between the bus and these.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -163,7 +164,7 @@ void RunMprisMethod(AppState& state, const MprisMethod& method, const MprisCall&
 
 // The longest text a client may pass (a URI of the longest path, each byte
 // escaped); a longer one is refused before it is looked at.
-inline constexpr size_t kMprisMaxText = 3 * 4096 + 64;
+inline constexpr size_t kMprisMaxText = 3 * PATH_MAX + 64;
 
 // The line a second start would hand over for the file a URI names; nothing
 // for a URI that names no local file, or one longer than a path can be.
