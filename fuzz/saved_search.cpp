@@ -21,9 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }();
   std::string text(reinterpret_cast<const char*>(data), size);
   if (text.find("..") != std::string::npos) return 0;
+  // A line begins after a line end, or after the byte-order mark the
+  // reader skips.
+  const size_t first = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   std::string kept;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '/' && (i == 0 || text[i - 1] == '\n')) kept += top;
+    if (text[i] == '/' && (i == first || (i > 0 && text[i - 1] == '\n'))) kept += top;
     kept += text[i];
   }
   const std::string file = top + "/q/search.qel";
