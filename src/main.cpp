@@ -81,28 +81,32 @@ int main(int argc, char** argv) {
   const std::string cwd = WorkingDir();
   const std::string name = InstanceNameFromArguments(args, executable);
 
+  // Whatever a second start could not hand over, the user hears of: a
+  // running player that stayed busy or closing, a path too long, no
+  // private folder to find the player by.
+  const auto tell = [&](desktop::SendOutcome outcome) {
+    QApplication app(argc, argv);
+    desktop::InstallQtTranslations(app);
+    QMessageBox::information(nullptr, "Qel", QString::fromStdString(desktop::SendOutcomeMessage(outcome)));
+    return outcome == desktop::SendOutcome::Busy ? 0 : 1;
+  };
   if (const int remote = RemoteCommandFromArguments(args)) {
     // Done whether or not a player was running; a player in the middle of
     // a save acts once the save is over.
-    desktop::SendToRunningInstance(name, 'C', std::to_string(remote));
-    return 0;
+    const desktop::SendOutcome outcome = desktop::SendToRunningInstance(name, 'C', std::to_string(remote));
+    if (outcome == desktop::SendOutcome::NoInstance || outcome == desktop::SendOutcome::Handled) return 0;
+    return tell(outcome);
   }
+  // No file has a longer path: neither this start nor a running player
+  // could open it.
+  if (StartupTarget(args, cwd).size() >= PATH_MAX) return tell(desktop::SendOutcome::TooLong);
   // Either the running player takes the line, or this start takes the name
   // and becomes the player.
   desktop::InstanceLock lock;
-  switch (desktop::SendToRunningInstance(name, 'H', BuildHandOffLine(args, name, cwd), &lock)) {
-    case desktop::SendOutcome::Handled:
-      return 0;
-    case desktop::SendOutcome::Busy: {
-      const char* text = "現在処理中です。\nしばらく待ってから再実行してください。";
-      QApplication app(argc, argv);
-      desktop::InstallQtTranslations(app);
-      QMessageBox::information(nullptr, "Qel", QString::fromUtf8(text));
-      return 0;
-    }
-    case desktop::SendOutcome::NoInstance:
-      break;
-  }
+  const desktop::SendOutcome outcome =
+      desktop::SendToRunningInstance(name, 'H', BuildHandOffLine(args, name, cwd), &lock);
+  if (outcome == desktop::SendOutcome::Handled) return 0;
+  if (outcome != desktop::SendOutcome::NoInstance) return tell(outcome);
 
   QApplication app(argc, argv);
   desktop::InstallQtTranslations(app);
@@ -140,9 +144,10 @@ int main(int argc, char** argv) {
 
   // Listening before the window exists: a second start during the first
   // open waits for it instead of finding no player and becoming another.
-  desktop::InstanceServer server([&window](char kind, const std::string& payload, std::function<void()> done) {
-    window.FromSecondStart(kind, payload, std::move(done));
-  });
+  desktop::InstanceServer server(
+      [&window](char kind, const std::string& payload, std::function<bool()> take, std::function<void()> done) {
+        window.FromSecondStart(kind, payload, std::move(take), std::move(done));
+      });
   services.onBusy = [&server](bool saving) { server.SetBusy(saving); };
   server.Listen(name, std::move(lock));
   // The desktop's media controls hear of every change the player makes.

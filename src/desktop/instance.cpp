@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -20,17 +21,49 @@ namespace qel::desktop {
 namespace {
 
 // A message: kind, 4-byte length (little-endian), payload. The answer is one
-// byte once the running player has acted on it.
+// byte once the running player has acted on it ('1'), or has given it back
+// ('0': withdrawn; '2': too long). A second start that gives up waiting
+// withdraws its message with the byte 'X'.
 constexpr size_t kHeader = 5;
-// No path is this long; a bigger message is not ours.
-constexpr uint32_t kMaxPayload = 1u << 20;
+constexpr char kDone = '1', kGivenBack = '0', kTooLong = '2', kWithdraw = 'X';
+// How long a start that withdrew waits for the player to say whether it
+// had already begun.
+constexpr std::chrono::milliseconds kWithdrawWait{2000};
 
+using Clock = std::chrono::steady_clock;
+
+// A private folder at path, made when missing: checked on the opened folder,
+// never through a link.
 bool PrivateFolder(const std::string& path) {
   if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
   struct stat st {};
-  if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) return false;
-  if ((st.st_mode & 0077) != 0 && chmod(path.c_str(), 0700) != 0) return false;
-  return true;
+  const bool own = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+                   ((st.st_mode & 0077) == 0 || fchmod(fd, 0700) == 0);
+  close(fd);
+  return own;
+}
+
+// The user's cache folder, when it is there or can be made.
+std::string CacheFolder() {
+  std::string cache;
+  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && xdg[0] == '/') cache = xdg;
+  else if (const char* home = std::getenv("HOME"); home && home[0] == '/') cache = std::string(home) + "/.cache";
+  if (cache.empty() || (mkdir(cache.c_str(), 0700) != 0 && errno != EEXIST)) return {};
+  return cache;
+}
+
+// Readable (or hung up) before the deadline.
+bool WaitReadable(int fd, Clock::time_point deadline) {
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return false;
+    pollfd p{fd, POLLIN, 0};
+    const int n = poll(&p, 1, static_cast<int>(left));
+    if (n > 0) return true;
+    if (n < 0 && errno != EINTR) return false;
+  }
 }
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -81,9 +114,22 @@ int ConnectTo(const std::string& path) {
   return fd;
 }
 
-enum class Delivery { Answered, Busy, Lost };
+enum class Delivery { Answered, Busy, Lost, GivenBack, TooLong, Pending };
 
-Delivery Deliver(int fd, const std::string& name, char kind, const std::string& payload) {
+// The player's one-byte answer, or Lost when the connection ended first.
+Delivery ReadAnswer(int fd) {
+  char answer = 0;
+  ssize_t n;
+  do n = read(fd, &answer, 1);
+  while (n < 0 && errno == EINTR);
+  if (n != 1) return Delivery::Lost;
+  if (answer == kGivenBack) return Delivery::GivenBack;
+  if (answer == kTooLong) return Delivery::TooLong;
+  return Delivery::Answered;
+}
+
+Delivery Deliver(int fd, const std::string& name, char kind, const std::string& payload,
+                 Clock::time_point deadline) {
   // A hand-off during a save would wait for the whole save: the user is
   // told to try again instead. A command waits the save out.
   if (kind == 'H' && access(InstanceBusyPath(name).c_str(), F_OK) == 0) return Delivery::Busy;
@@ -92,22 +138,49 @@ Delivery Deliver(int fd, const std::string& name, char kind, const std::string& 
   for (int i = 0; i < 4; ++i) message.push_back(static_cast<char>((size >> (8 * i)) & 0xff));
   message += payload;
   if (!WriteAll(fd, message.data(), message.size())) return Delivery::Lost;
-  char answer = 0;
-  ssize_t n;
-  do n = read(fd, &answer, 1);
-  while (n < 0 && errno == EINTR);
-  return n == 1 ? Delivery::Answered : Delivery::Lost;
+  if (WaitReadable(fd, deadline)) return ReadAnswer(fd);
+  // Waited long enough (the player shows a dialog): asked to give it back.
+  // It answers at once unless it has begun acting on it, and then when it
+  // is done.
+  if (!WriteAll(fd, &kWithdraw, 1)) return ReadAnswer(fd);
+  if (WaitReadable(fd, Clock::now() + kWithdrawWait)) return ReadAnswer(fd);
+  return Delivery::Pending;
 }
 
 }  // namespace
 
 std::string InstanceFolder() {
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
     const std::string folder = std::string(runtime) + "/qel";
     if (PrivateFolder(folder)) return folder;
   }
-  const std::string folder = "/tmp/qel-" + std::to_string(getuid());
-  return PrivateFolder(folder) ? folder : std::string();
+  // /tmp is everybody's: another user may have taken the name first, and
+  // the player then keeps its socket among its own files instead.
+  const std::string uid = std::to_string(getuid());
+  if (const std::string folder = "/tmp/qel-" + uid; PrivateFolder(folder)) return folder;
+  if (const std::string cache = CacheFolder(); !cache.empty())
+    if (const std::string folder = cache + "/qel-" + uid; PrivateFolder(folder)) return folder;
+  return {};
+}
+
+std::string SendOutcomeMessage(SendOutcome outcome) {
+  switch (outcome) {
+    case SendOutcome::NoInstance:
+    case SendOutcome::Handled: return {};
+    case SendOutcome::Busy: return "現在処理中です。\nしばらく待ってから再実行してください。";
+    case SendOutcome::Refused:
+      return "実行中の Qel が応答しません（ダイアログの表示中か処理中です）。\n"
+             "何も渡していません。しばらく待ってから再実行してください。";
+    case SendOutcome::Unanswered:
+      return "実行中の Qel が応答しません。\n渡した内容が処理されるかどうか確認できませんでした。";
+    case SendOutcome::Closing:
+      return "実行中の Qel が終了処理中です。\n何も渡していません。しばらく待ってから再実行してください。";
+    case SendOutcome::TooLong: return "パスが長すぎるため開けません。";
+    case SendOutcome::NoFolder:
+      return "Qel の起動を確認するための専用フォルダを用意できません。\n"
+             "XDG_RUNTIME_DIR か /tmp、キャッシュフォルダの所有者と権限を確認してください。";
+  }
+  return {};
 }
 
 std::string InstanceSocketPath(const std::string& name) { return InFolder(name, ".sock"); }
@@ -153,22 +226,32 @@ InstanceLock InstanceLock::TryTake(const std::string& name) {
 // ---- a second start
 
 SendOutcome SendToRunningInstance(const std::string& name, char kind, const std::string& payload,
-                                  InstanceLock* lock) {
+                                  InstanceLock* lock, std::chrono::milliseconds patience) {
+  if (payload.size() > kMaxInstanceMessage) return SendOutcome::TooLong;
   const std::string path = InstanceSocketPath(name);
   sockaddr_un unused;
-  if (!Address(path, &unused)) return SendOutcome::NoInstance;  // no private folder: no single instance
+  // Without a private folder no player can be found, nor this one found:
+  // two of one name would run unaware of each other.
+  if (!Address(path, &unused)) return SendOutcome::NoFolder;
+  const Clock::time_point deadline = Clock::now() + patience;
   for (;;) {
     if (const int fd = ConnectTo(path); fd >= 0) {
-      const Delivery delivery = Deliver(fd, name, kind, payload);
+      const Delivery delivery = Deliver(fd, name, kind, payload, deadline);
       close(fd);
-      if (delivery == Delivery::Answered) return SendOutcome::Handled;
-      if (delivery == Delivery::Busy) return SendOutcome::Busy;
-      // The player closed before acting on it: this start may be the next.
+      switch (delivery) {
+        case Delivery::Answered: return SendOutcome::Handled;
+        case Delivery::Busy: return SendOutcome::Busy;
+        case Delivery::GivenBack: return SendOutcome::Refused;
+        case Delivery::TooLong: return SendOutcome::TooLong;
+        case Delivery::Pending: return SendOutcome::Unanswered;
+        case Delivery::Lost: break;  // closed before acting on it: this start may be the next
+      }
     } else if (InstanceLock taken = InstanceLock::TryTake(name); taken.Held()) {
       if (lock) *lock = std::move(taken);
       return SendOutcome::NoInstance;
     }
     // The name's holder is starting up or closing.
+    if (Clock::now() >= deadline) return SendOutcome::Closing;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
@@ -179,7 +262,8 @@ struct InstanceServer::Connection {
   int fd = -1;
   QSocketNotifier* notifier = nullptr;
   std::string buffer;
-  bool handed = false;
+  bool handed = false;   // the whole message is in and waits its turn
+  bool started = false;  // its turn came: it can no longer be given back
   ~Connection() {
     // It may be in the middle of its own signal.
     notifier->setEnabled(false);
@@ -247,7 +331,7 @@ void InstanceServer::Close() {
 void InstanceServer::SetBusy(bool busy) {
   if (busyPath_.empty() || !lock_.Held()) return;
   if (busy) {
-    const int fd = ::open(busyPath_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open(busyPath_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd >= 0) ::close(fd);
   } else {
     ::unlink(busyPath_.c_str());
@@ -290,30 +374,55 @@ void InstanceServer::OnReadable(int id) {
     }
     return;
   }
-  if (c.handed) return;
+  if (c.handed) {
+    // The start gave up waiting: given back unless its turn has come, in
+    // which case it hears when it is done.
+    if (!c.started && std::memchr(chunk, kWithdraw, static_cast<size_t>(n))) {
+      WriteAll(c.fd, &kGivenBack, 1);
+      Drop(id);
+    }
+    return;
+  }
   c.buffer.append(chunk, static_cast<size_t>(n));
   if (c.buffer.size() < kHeader) return;
   uint32_t size = 0;
   for (int i = 0; i < 4; ++i) size |= static_cast<uint32_t>(static_cast<unsigned char>(c.buffer[1 + i])) << (8 * i);
-  if (size > kMaxPayload) {
+  if (size > kMaxInstanceMessage) {
+    WriteAll(c.fd, &kTooLong, 1);
     Drop(id);
     return;
   }
   if (c.buffer.size() < kHeader + size) return;
+  // Bytes after the message are a withdrawal sent before this was read.
+  const bool withdrawn = c.buffer.find(kWithdraw, kHeader + size) != std::string::npos;
+  if (withdrawn) {
+    WriteAll(c.fd, &kGivenBack, 1);
+    Drop(id);
+    return;
+  }
   c.handed = true;
-  c.notifier->setEnabled(false);
   const char kind = c.buffer[0];
   const std::string payload = c.buffer.substr(kHeader, size);
+  c.buffer.clear();
   QPointer<InstanceServer> self(this);
-  handler_(kind, payload, [self, id] {
-    if (self) self->Answer(id);
-  });
+  handler_(
+      kind, payload, [self, id] { return self && self->Take(id); },
+      [self, id] {
+        if (self) self->Answer(id);
+      });
+}
+
+bool InstanceServer::Take(int id) {
+  auto it = connections_.find(id);
+  if (it == connections_.end()) return false;
+  it->second->started = true;
+  return true;
 }
 
 void InstanceServer::Answer(int id) {
   auto it = connections_.find(id);
   if (it == connections_.end()) return;
-  WriteAll(it->second->fd, "1", 1);
+  WriteAll(it->second->fd, &kDone, 1);
   connections_.erase(it);
 }
 

@@ -290,8 +290,11 @@ void MainWindow::Request(std::function<void()> task) {
   gate_.Submit(std::move(task));
 }
 
-void MainWindow::FromSecondStart(char kind, const std::string& payload, std::function<void()> done) {
-  Request([this, kind, payload, done] {
+void MainWindow::FromSecondStart(char kind, const std::string& payload, std::function<bool()> take,
+                                 std::function<void()> done) {
+  Request([this, kind, payload, take, done] {
+    // The start may have given up waiting and taken it back meanwhile.
+    if (!take()) return;
     if (kind == 'H') {
       HandOff(payload);
     } else if (kind == 'C') {

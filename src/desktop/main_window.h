@@ -47,8 +47,10 @@ class MainWindow : public QWidget, public Window {
   // once the dialog, menu or operation that holds it has ended.
   void Request(std::function<void()> task);
   // What a second start sends (a hand-off line or a command number) runs
-  // as a request; done() answers that start once it has been acted on.
-  void FromSecondStart(char kind, const std::string& payload, std::function<void()> done);
+  // as a request, unless take() says the start has taken it back; done()
+  // answers that start once it has been acted on.
+  void FromSecondStart(char kind, const std::string& payload, std::function<bool()> take,
+                       std::function<void()> done);
   // The session ends (a signal, the session manager's logout): open dialogs
   // are cancelled and the orderly close runs, once. False when the window
   // is closing already.

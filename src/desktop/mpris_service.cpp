@@ -58,7 +58,11 @@ QVariant ToVariant(const MprisValue& value) {
 // of that type (a number is taken for a fraction, whatever its width).
 std::optional<MprisValue> FromVariant(const QVariant& variant, std::string_view signature) {
   const int type = variant.metaType().id();
-  if (signature == "s" && type == QMetaType::QString) return MprisValue(variant.toString().toStdString());
+  if (signature == "s" && type == QMetaType::QString) {
+    const QString text = variant.toString();
+    if (static_cast<size_t>(text.size()) > kMprisMaxText) return std::nullopt;
+    return MprisValue(text.toStdString());
+  }
   if (signature == "b" && type == QMetaType::Bool) return MprisValue(variant.toBool());
   if (signature == "d") {
     switch (type) {
@@ -72,7 +76,9 @@ std::optional<MprisValue> FromVariant(const QVariant& variant, std::string_view 
 }
 
 QDBusMessage Error(const QDBusMessage& message, const char* name, const QString& text) {
-  return message.createErrorReply(QString::fromLatin1(name), text);
+  // A client's text is quoted back only in part: an answer never grows with
+  // what was sent.
+  return message.createErrorReply(QString::fromLatin1(name), text.left(200));
 }
 
 QString EmitsAnnotation(MprisEmits emits) {
@@ -177,6 +183,12 @@ bool MprisService::handleMessage(const QDBusMessage& message, const QDBusConnect
 bool MprisService::HandleProperties(const QDBusMessage& message, const QDBusConnection& connection) {
   const QList<QVariant> args = message.arguments();
   const QString member = message.member();
+  // Interface and property names are short; a long one names nothing here.
+  for (qsizetype i = 0; i < args.size() && i < 2; ++i)
+    if (args[i].metaType().id() == QMetaType::QString && args[i].toString().size() > 255) {
+      connection.send(Error(message, "org.freedesktop.DBus.Error.InvalidArgs", QStringLiteral("name too long")));
+      return true;
+    }
   if (member == "GetAll" && message.signature() == "s") {
     const std::string interface = args[0].toString().toStdString();
     const MprisView view = LiveView();
@@ -228,6 +240,11 @@ bool MprisService::HandleMethod(const MprisMethod& method, const QDBusMessage& m
     return true;
   }
   const QList<QVariant> args = message.arguments();
+  if (method.signature == "s" && static_cast<size_t>(args[0].toString().size()) > kMprisMaxText) {
+    connection.send(Error(message, "org.freedesktop.DBus.Error.InvalidArgs",
+                          QStringLiteral("%1: the text is longer than a path can be").arg(Text(method.name))));
+    return true;
+  }
   MprisCall call;
   if (method.signature == "x") {
     call.number = args[0].toLongLong();

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "desktop/instance.h"
+#include "fakes/as_user.h"
 
 namespace qel::desktop {
 namespace {
@@ -63,7 +64,9 @@ struct Instance : ::testing::Test {
 // A server that acts on every message at once and records it.
 struct Recorder {
   std::vector<std::pair<char, std::string>> got;
-  InstanceServer server{[this](char kind, const std::string& payload, std::function<void()> done) {
+  InstanceServer server{[this](char kind, const std::string& payload, std::function<bool()> take,
+                                std::function<void()> done) {
+    if (!take()) return;
     got.push_back({kind, payload});
     done();
   }};
@@ -90,7 +93,8 @@ TEST_F(Instance, WithNonePlayingTheStartTakesTheName) {
 TEST_F(Instance, HandOffAndCommandReachTheRunningPlayer) {
   Recorder r;
   ASSERT_TRUE(r.server.Listen("qel", InstanceLock::TryTake("qel")));
-  const std::string longLine = "\"/music/" + std::string(5000, 'x') + "/曲.mp3\"";
+  // As long as a path may be.
+  const std::string longLine = "\"/music/" + std::string(PATH_MAX - 64, 'x') + "/曲.mp3\"";
   EXPECT_EQ(SendWhileServing("qel", 'H', "\"/music/a b.mp3\""), SendOutcome::Handled);
   EXPECT_EQ(SendWhileServing("qel", 'C', "1008"), SendOutcome::Handled);
   EXPECT_EQ(SendWhileServing("qel", 'H', ""), SendOutcome::Handled);
@@ -126,7 +130,7 @@ TEST_F(Instance, AStartThatHoldsTheNameMakesTheNextOneWait) {
   auto handOff = SendLater("qel", 'H', "\"/b.mp3\"", &second);
   EXPECT_EQ(handOff.wait_for(300ms), std::future_status::timeout);
   Recorder r;
-  InstanceServer intruder([](char, const std::string&, std::function<void()>) {});
+  InstanceServer intruder([](char, const std::string&, std::function<bool()>, std::function<void()>) {});
   EXPECT_FALSE(intruder.Listen("qel", InstanceLock::TryTake("qel")));  // no lock, no socket
   ASSERT_TRUE(r.server.Listen("qel", std::move(first)));
   EXPECT_EQ(Serve(handOff), SendOutcome::Handled);
@@ -197,7 +201,7 @@ TEST_F(Instance, AKilledPlayerNeverBlocksTheNextStart) {
 // second start becomes the next player instead of losing its file.
 TEST_F(Instance, AHandOffLeftByAClosingPlayerStartsTheNextOne) {
   int waiting = 0;
-  InstanceServer server([&](char, const std::string&, std::function<void()>) { ++waiting; });
+  InstanceServer server([&](char, const std::string&, std::function<bool()>, std::function<void()>) { ++waiting; });
   ASSERT_TRUE(server.Listen("qel", InstanceLock::TryTake("qel")));
   InstanceLock next;
   auto handOff = SendLater("qel", 'H', "\"/c.mp3\"", &next);
@@ -212,6 +216,90 @@ TEST_F(Instance, AHandOffLeftByAClosingPlayerStartsTheNextOne) {
   ASSERT_EQ(handOff.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(handOff.get(), SendOutcome::NoInstance);
   EXPECT_TRUE(next.Held());
+}
+
+
+// Without XDG_RUNTIME_DIR another user may take /tmp/qel-<uid> first, as a
+// folder of theirs or a link: the player keeps its name among its own files
+// instead, and still finds the one running player.
+TEST_F(Instance, AFolderAnotherUserPlantedInTmpIsNeverUsed) {
+  QEL_NEED_ROOT_TO_PLANT();
+  const std::string planted = "/tmp/qel-" + std::to_string(test::kUser);
+  const std::string theirs = root + "/theirs";
+  const std::string home = root + "/home";
+  std::filesystem::create_directories(theirs);
+  std::filesystem::create_directories(home);
+  test::GiveTo(theirs, test::kOtherUser);
+  test::GiveTo(home, test::kUser);
+  chmod(root.c_str(), 0755);
+  for (bool asLink : {false, true}) {
+    std::filesystem::remove_all(planted);
+    if (asLink) {
+      ASSERT_EQ(symlink(theirs.c_str(), planted.c_str()), 0);
+    } else {
+      ASSERT_EQ(mkdir(planted.c_str(), 0777), 0);
+      chmod(planted.c_str(), 0777);
+    }
+    lchown(planted.c_str(), test::kOtherUser, test::kOtherUser);
+    test::AsUser([&] {
+      unsetenv("XDG_RUNTIME_DIR");
+      unsetenv("XDG_CACHE_HOME");
+      setenv("HOME", home.c_str(), 1);
+      const std::string folder = InstanceFolder();
+      EXPECT_EQ(folder, home + "/.cache/qel-" + std::to_string(test::kUser)) << asLink;
+      struct stat st {};
+      ASSERT_EQ(lstat(folder.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, 0700u);
+      InstanceLock first;
+      EXPECT_EQ(SendToRunningInstance("qel", 'H', "", &first, 200ms), SendOutcome::NoInstance);
+      EXPECT_TRUE(first.Held());
+      // The name is held: a second start does not become a second player.
+      InstanceLock second;
+      EXPECT_EQ(SendToRunningInstance("qel", 'H', "", &second, 200ms), SendOutcome::Closing);
+      EXPECT_FALSE(second.Held());
+    });
+    EXPECT_EQ(std::filesystem::directory_iterator(theirs), std::filesystem::directory_iterator());
+  }
+  std::filesystem::remove_all(planted);
+}
+
+// A second start waits a bounded time. A player stuck in a dialog gives the
+// message back untouched; one that is closing gets nothing; one that does
+// not even read is never left with half of it.
+TEST_F(Instance, ASecondStartGivesUpInTimeAndNothingIsHalfDone) {
+  std::vector<std::function<bool()>> waiting;
+  int acted = 0;
+  InstanceServer server([&](char, const std::string&, std::function<bool()> take, std::function<void()> done) {
+    waiting.push_back([take, done, &acted] {
+      if (!take()) return false;
+      ++acted;
+      done();
+      return true;
+    });
+  });
+  ASSERT_TRUE(server.Listen("qel", InstanceLock::TryTake("qel")));
+  auto start = std::chrono::steady_clock::now();
+  auto handOff = std::async(std::launch::async, [] { return SendToRunningInstance("qel", 'H', "\"/a.mp3\"", nullptr, 300ms); });
+  EXPECT_EQ(Serve(handOff), SendOutcome::Refused);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  ASSERT_EQ(waiting.size(), 1u);
+  EXPECT_FALSE(waiting[0]());  // the dialog closed: the hand-off was taken back
+  EXPECT_EQ(acted, 0);
+
+  // Not read at all while the start waits (the player's thread is stuck).
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(SendToRunningInstance("qel", 'H', "\"/b.mp3\"", nullptr, 200ms), SendOutcome::Unanswered);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+  Spin(100);
+  EXPECT_EQ(waiting.size(), 1u);  // read only with its withdrawal: given back
+
+  // Closing: the name is held but nobody listens any more.
+  server.StopListening();
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(SendToRunningInstance("qel", 'C', "1008", nullptr, 300ms), SendOutcome::Closing);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_EQ(SendToRunningInstance("qel", 'H', std::string(kMaxInstanceMessage + 1, 'x')), SendOutcome::TooLong);
+  EXPECT_EQ(acted, 0);
 }
 
 }  // namespace

@@ -27,9 +27,10 @@ struct Reentry : ::testing::Test {
   const bool runtime = setenv("XDG_RUNTIME_DIR", dir.path.c_str(), 1) == 0;
   test::FakePlayer player;
   MainWindow window{player.state, nullptr};
-  InstanceServer server{[this](char kind, const std::string& payload, std::function<void()> done) {
-    window.FromSecondStart(kind, payload, std::move(done));
-  }};
+  InstanceServer server{
+      [this](char kind, const std::string& payload, std::function<bool()> take, std::function<void()> done) {
+        window.FromSecondStart(kind, payload, std::move(take), std::move(done));
+      }};
 
   void SetUp() override {
     player.device.responder = [this](const std::string& command, test::FakeDevice::Reply& reply) {

@@ -58,7 +58,7 @@ TEST(StartupOrder, TheFileOfTheCommandLineOpensOnceTheWindowIsPainted) {
 
   // A second start's command arrives before the first open: it waits.
   bool answered = false;
-  window.FromSecondStart('C', "1006", [&] {
+  window.FromSecondStart('C', "1006", [] { return true; }, [&] {
     order.push_back("second start");
     answered = true;
   });

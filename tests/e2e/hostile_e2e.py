@@ -82,6 +82,17 @@ def main():
                 check(bool(wait_for(lambda: d.title(wid) == "Qel", timeout=5)),
                       f"{what}: the list is emptied ({d.title(wid)!r})")
                 responds(player, wid, what)
+            # A path longer than any file's is refused by the second start
+            # itself, which says so; the player is not disturbed.
+            long = d.start("/" + "a" * 5000 + ".mp3")
+            box = wait_for(lambda: next(iter(d.run(["xdotool", "search", "--onlyvisible", "--pid", str(long.pid)],
+                                                  text=True).stdout.split()), None), 10)
+            check(box is not None and d.title(box) == "Qel", "a 5000-byte path: the start tells the user")
+            if box:
+                d.key(box, "Return")
+            check(bool(wait_for(lambda: long.poll() is not None, 10)) and long.returncode == 1,
+                  f"and ends without handing it over (exit {long.returncode})")
+            check("朝の歌" in d.title(wid), f"the player plays on ({d.title(wid)!r})")
             close(player, wid, "hand-off")
         if check.failures and d.processes[0].poll() is not None:
             print(f"the X server ended during the run (exit {d.processes[0].returncode})")

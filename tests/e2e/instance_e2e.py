@@ -97,6 +97,42 @@ def hand_off_during_the_save_dialog(d):
     d.stop(player)
 
 
+def hand_off_to_a_player_that_stays_busy(d):
+    """A second start gives up after about 10 s and says why; the player,
+    once its dialog is gone, has not acted on the file it took back."""
+    music = d.music(d.path("busy"), ["a.mp3", "b.mp3"], SONG)
+    shutil.copy(f"{DEMO}/03 Evening.ogg", d.path("evening.ogg"))
+    player = d.start(music)
+    wid = d.window()
+    wait_for(lambda: d.title(wid) == "朝の歌")
+    d.key(wid, "ctrl+s")
+    dialog = wait_for(lambda: (d.windows("Qel") or [None])[0], 10)
+    if not check(dialog is not None, "Ctrl+S opens the save dialog"):
+        return
+    began = time.time()
+    second = d.second_later(d.path("evening.ogg"))
+    box = wait_for(lambda: next(iter(d.run(["xdotool", "search", "--onlyvisible", "--pid", str(second.pid)],
+                                          text=True).stdout.split()), None), 25)
+    waited = time.time() - began
+    check(box is not None and 9 <= waited <= 16, f"the second start tells the user after {waited:.1f} s")
+    if box:
+        if os.environ.get("QEL_E2E_SHOT"):
+            d.screenshot(os.environ["QEL_E2E_SHOT"])
+        d.key(box, "Return")
+    check(bool(wait_for(lambda: second.poll() is not None, 10)) and second.returncode == 1,
+          f"and ends without handing over (exit {second.returncode})")
+    for _ in range(10):
+        d.key(dialog, "Escape")
+        if wait_for(lambda: dialog not in d.windows(), 1):
+            break
+    time.sleep(1.0)
+    check(d.title(wid) == "朝の歌", f"the player never opens the file it gave back ({d.title(wid)!r})")
+    check(d.second(d.path("evening.ogg")) == 0 and bool(wait_for(lambda: d.title(wid) == "Evening")),
+          "a second start once the player is free hands it over")
+    d.key(wid, "Escape")
+    d.stop(player)
+
+
 def next_during_a_save(d):
     # Measuring 10000 lengths keeps the save busy for seconds; the file that
     # plays meanwhile lasts a minute, so only the command can move on.
@@ -144,7 +180,8 @@ def long_hand_off(d):
 def main():
     only = os.environ.get("QEL_E2E_ONLY", "").split()
     with Desktop(QEL) as d:
-        for scenario in (overlapping_starts, hand_off_during_the_save_dialog, next_during_a_save, long_hand_off):
+        for scenario in (overlapping_starts, hand_off_during_the_save_dialog, hand_off_to_a_player_that_stays_busy,
+                         next_during_a_save, long_hand_off):
             if not only or scenario.__name__ in only:
                 scenario(d)
 

@@ -170,6 +170,16 @@ def main():
         code, _ = bus.call("org.mpris.MediaPlayer2.qel", "OpenUri", "string:https://example.org/a.mp3",
                            interface=PLAYER)
         check(code != 0, "a URI that names no local file is refused")
+        # One longer than any path is refused before it is looked at, in
+        # no more time than the bus takes to carry it (measured with a method
+        # the player does not have), and the player goes on answering.
+        huge = "file:///" + "a" * (10 << 20)
+        _, carried = bus.raw_call("org.mpris.MediaPlayer2.qel", PLAYER, "NoSuchMethod", huge, timeout=30)
+        answer, seconds = bus.raw_call("org.mpris.MediaPlayer2.qel", PLAYER, "OpenUri", huge, timeout=30)
+        check(answer == "org.freedesktop.DBus.Error.InvalidArgs" and seconds < min(carried + 0.5, 3.0),
+              f"a 10 MB URI is refused at once ({answer}, {seconds:.2f} s; carrying it takes {carried:.2f} s)")
+        check(bus.value("status") == "Playing" and bus.value("metadata", "xesam:title") == "別の 歌#1.mp3",
+              f"and the player answers as before ({bus.value('status')!r})")
 
         # A folder URI lists the folder and plays its first file.
         check(bus.playerctl("open", "file://" + urllib.parse.quote(music + "/"))[0] == 0, "open of a folder URI")

@@ -2,6 +2,8 @@
 tools on it (playerctl, dbus-send, dbus-monitor), and test media made with
 ffmpeg. The bus joins the desktop's processes, so it stops with them."""
 import os
+import socket
+import struct
 import subprocess
 import time
 
@@ -72,6 +74,13 @@ class SessionBus:
     def monitor(self):
         return Monitor(self)
 
+    def raw_call(self, name, interface, method, text, timeout=10):
+        """A method call with one string argument of any size (the tools take
+        theirs on the command line, which holds no more than 128 KiB): the
+        answer's kind ("return" or the error's name) and the seconds it took,
+        or (None, timeout) when none came."""
+        return RawBus(self.address).call(name, "/org/mpris/MediaPlayer2", interface, method, text, timeout)
+
 
 class Monitor:
     """dbus-monitor on the player's object: the signals it sends, as blocks
@@ -124,3 +133,95 @@ def tone(path, seconds, title=None):
         args += ["-metadata", f"title={title}"]
     subprocess.run(args + [path], check=True)
     return path
+
+
+class RawBus:
+    """Just enough of the D-Bus wire protocol (little-endian messages, the
+    EXTERNAL login) to send one call with a string argument and read its
+    answer."""
+
+    def __init__(self, address):
+        path = dict(kv.split("=", 1) for kv in address.split(":", 1)[1].split(","))["path"]
+        self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.sock.connect(path)
+        self.sock.sendall(b"\0AUTH EXTERNAL " + str(os.getuid()).encode().hex().encode() + b"\r\n")
+        if not self.sock.recv(4096).startswith(b"OK"):
+            raise RuntimeError("the bus refused the login")
+        self.sock.sendall(b"BEGIN\r\n")
+        self.serial = 0
+        self.buffer = b""
+        self.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "Hello", None, 10)
+
+    @staticmethod
+    def pad(data, to):
+        return data + b"\0" * (-len(data) % to)
+
+    def message(self, dest, path, interface, member, text):
+        self.serial += 1
+        fields = b""
+        for code, sig, value in ((1, b"o", path), (2, b"s", interface), (3, b"s", member), (6, b"s", dest)) + \
+                ((((8, b"g", "s"),) if text is not None else ())):
+            raw = value.encode()
+            fields = self.pad(fields, 8) + bytes([code, 1]) + sig + b"\0"
+            if sig == b"g":
+                fields += bytes([len(raw)]) + raw + b"\0"
+            else:
+                fields = self.pad(fields, 4) + struct.pack("<I", len(raw)) + raw + b"\0"
+        body = b"" if text is None else struct.pack("<I", len(text.encode())) + text.encode() + b"\0"
+        head = b"l\1\0\1" + struct.pack("<III", len(body), self.serial, len(fields)) + fields
+        return self.pad(head, 8) + body
+
+    def read(self, n, deadline):
+        while len(self.buffer) < n:
+            left = deadline - time.time()
+            if left <= 0:
+                return None
+            self.sock.settimeout(left)
+            try:
+                chunk = self.sock.recv(1 << 20)
+            except socket.timeout:
+                return None
+            if not chunk:
+                return None
+            self.buffer += chunk
+        out, self.buffer = self.buffer[:n], self.buffer[n:]
+        return out
+
+    def call(self, dest, path, interface, member, text, timeout):
+        began = time.time()
+        self.sock.sendall(self.message(dest, path, interface, member, text))
+        serial, deadline = self.serial, began + timeout
+        while True:
+            fixed = self.read(16, deadline)
+            if fixed is None:
+                return None, timeout
+            kind = fixed[1]
+            body_length, _, fields_length = struct.unpack("<III", fixed[4:16])
+            rest = self.read(len(self.pad(b"x" * (16 + fields_length), 8)) - 16 + body_length, deadline)
+            if rest is None:
+                return None, timeout
+            fields = rest[:fields_length]
+            reply_to, error, i = None, None, 0
+            while i < len(fields):
+                i += -i % 8
+                code, siglen = fields[i], fields[i + 1]
+                sig = fields[i + 2:i + 2 + siglen]
+                i += 3 + siglen
+                if sig in (b"u",):
+                    i += -(i + 16) % 4
+                    value = struct.unpack("<I", fields[i:i + 4])[0]
+                    i += 4
+                elif sig == b"g":
+                    value = fields[i + 1:i + 1 + fields[i]].decode()
+                    i += 2 + fields[i]
+                else:
+                    i += -(i + 16) % 4
+                    length = struct.unpack("<I", fields[i:i + 4])[0]
+                    value = fields[i + 4:i + 4 + length].decode(errors="replace")
+                    i += 5 + length
+                if code == 5:
+                    reply_to = value
+                elif code == 4:
+                    error = value
+            if reply_to == serial and kind in (2, 3):
+                return ("return" if kind == 2 else error), time.time() - began

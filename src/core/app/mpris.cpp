@@ -301,8 +301,9 @@ const MprisMethod* FindMprisMethod(std::string_view interface, std::string_view 
 }
 
 std::optional<std::string> MprisHandOffLine(const AppState& state, std::string_view uri) {
+  if (uri.size() > kMprisMaxText) return std::nullopt;
   std::optional<std::string> path = LocalPathFromUri(uri);
-  if (!path) return std::nullopt;
+  if (!path || path->size() >= PATH_MAX) return std::nullopt;
   return BuildHandOffLine({state.executablePath, *path}, state.instanceName, "/");
 }
 

@@ -4,6 +4,7 @@
 // forwards between the bus and these.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -161,8 +162,12 @@ struct MprisCall {
 // window (activation, the orderly close). OpenUri is a hand-off, see below.
 void RunMprisMethod(AppState& state, const MprisMethod& method, const MprisCall& call);
 
+// The longest text a client may pass (a URI of the longest path, each byte
+// escaped); a longer one is refused before it is looked at.
+inline constexpr size_t kMprisMaxText = 3 * PATH_MAX + 64;
+
 // The line a second start would hand over for the file a URI names; nothing
-// for a URI that names no local file.
+// for a URI that names no local file, or one longer than a path can be.
 std::optional<std::string> MprisHandOffLine(const AppState& state, std::string_view uri);
 
 }  // namespace qel

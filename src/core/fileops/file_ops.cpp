@@ -15,7 +15,6 @@ namespace qel {
 namespace {
 
 constexpr const char* kCopyPrompt = "コピーするフォルダを選択してください。";
-constexpr const char* kDustName = "Qel_DUST";
 
 bool ValidRow(const AppState& state, int row) { return row >= 0 && row < static_cast<int>(state.entries.size()); }
 
@@ -212,8 +211,14 @@ void MoveSelectedToDust(AppState& state) {
     const std::string path = state.entries[row].path;
     const std::string name(FileNamePart(path));
     const std::string dust = DustFolderOf(path, home);
-    // A folder that cannot be made shows up as the move that fails.
+    // A folder that cannot be made shows up as the move that fails. One
+    // that another user made, or a link planted under its name, would hand
+    // them the file: nothing moves into it.
     if (!files.Exists(dust)) files.MakeFolder(dust);
+    if (files.Exists(dust) && !IsPrivateFolder(dust)) {
+      TellUser(state, WithName(kDustRefused, dust), MessageIcon::Error);
+      continue;
+    }
     const std::string place = DustPlace(files, dust, name);
     const bool current = row == state.currentIndex;
     // With all 99 numbers taken nothing moves, and nothing needs to stop.

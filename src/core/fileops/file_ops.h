@@ -19,6 +19,8 @@ inline constexpr const char* kMoveFailed = "%s の移動に失敗しました。
 inline constexpr const char* kDeleteFailed = "%s の削除に失敗しました。";
 inline constexpr const char* kReplaceQuestion =
     "%s\n指定されたフォルダには同じ名前のファイルが存在します。\n置き換えますか？";
+inline constexpr const char* kDustRefused =
+    "%s は他のユーザーのフォルダか、他のユーザーも書き込めるフォルダです。\nファイルは移動しませんでした。";
 inline constexpr const char* kDeleteQuestion = "選択されたファイルを削除します。";
 inline constexpr const char* kListEmptied = "フォルダにファイルが無くなりました。";
 // The folder dialog's prompt of the move command; the frame capture asks

@@ -49,7 +49,7 @@ std::string DustFolderOf(const std::string& file, const std::string& home) {
   const std::string written(FolderPart(file));
   std::string top = RealPath(written.empty() ? std::string(".") : written);
   struct stat st;
-  if (top.empty() || ::stat(top.c_str(), &st) != 0) return JoinPath(written, "Qel_DUST");
+  if (top.empty() || ::stat(top.c_str(), &st) != 0) return JoinPath(written, std::string(kDustFolderName));
   const std::string homeFolder = home.empty() ? std::string() : RealPath(home);
   while (top != "/" && top != homeFolder) {
     const std::string parent = ParentOf(top);
@@ -61,7 +61,15 @@ std::string DustFolderOf(const std::string& file, const std::string& home) {
       break;
     top = parent;
   }
-  return JoinPath(top, "Qel_DUST");
+  return JoinPath(top, std::string(kDustFolderName));
+}
+
+bool IsPrivateFolder(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+    return false;
+  if (st.st_mode & S_IWOTH) return false;
+  return !(st.st_mode & S_IWGRP) || st.st_gid == ::getegid();
 }
 
 std::string HomeFolder() {

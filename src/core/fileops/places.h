@@ -27,6 +27,12 @@ std::string TopOfFileSystem(const std::string& folder);
 // folder all users share (sticky, as /tmp). Dusting is then always a rename.
 std::string DustFolderOf(const std::string& file, const std::string& home);
 
+// Whether files may be left in a folder: a real folder (not a link), the
+// user's own, that no other user can write to (the group only when it is
+// the user's own group). Another user's folder, or a link to one, would let
+// them take or delete what goes in.
+bool IsPrivateFolder(const std::string& path);
+
 // The user's home folder ($HOME, else the password database).
 std::string HomeFolder();
 

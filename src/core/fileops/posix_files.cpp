@@ -1,6 +1,8 @@
 #include "core/fileops/posix_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <vector>
 
 #include "core/fileops/places.h"
@@ -45,6 +48,41 @@ struct Leftover {
 std::string FolderOf(const std::string& path) {
   std::string folder(FolderPart(path));
   return folder.empty() ? std::string(".") : folder;
+}
+
+constexpr std::string_view kLeftoverMark = ".qel-";
+constexpr std::string_view kLinkMark = ".qel-link-";
+// What a killed operation left is older than this; a running one holds its
+// file's lock anyway.
+constexpr time_t kLeftoverAge = 60;
+
+// A new temporary file in folder, locked while this process works on it so
+// that a sweep of another process passes it by.
+Descriptor LockedTemporary(const std::string& folder, Leftover* name) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    name->path = JoinPath(folder, std::string(kLeftoverMark) + "XXXXXX");
+    Descriptor fd(::mkostemp(name->path.data(), O_CLOEXEC));
+    if (!fd) {
+      name->path.clear();
+      return Descriptor(-1);
+    }
+    if (::flock(fd.fd, LOCK_EX) != 0) return Descriptor(-1);  // the Leftover removes the name
+    // A sweep may take the name between its creation and the lock.
+    struct stat st;
+    if (::fstat(fd.fd, &st) == 0 && st.st_nlink > 0) return Descriptor(fd.release());
+    name->path.clear();
+  }
+  return Descriptor(-1);
+}
+
+bool WriteBytes(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
 }
 
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
@@ -96,9 +134,10 @@ FileOutcome CopyLink(const std::string& from, const std::string& to) {
   }
   target.push_back('\0');
   static std::atomic<unsigned> counter{0};
+  RemoveLeftovers(FolderOf(to));
   Leftover temporary;
   for (int attempt = 0; attempt < 100 && temporary.path.empty(); ++attempt) {
-    const std::string name = JoinPath(FolderOf(to), ".qel-link-" + std::to_string(::getpid()) + "-" +
+    const std::string name = JoinPath(FolderOf(to), std::string(kLinkMark) + std::to_string(::getpid()) + "-" +
                                                         std::to_string(counter++));
     if (::symlink(target.data(), name.c_str()) == 0) temporary.path = name;
     else if (errno != EEXIST) return FileOutcome::Failed;
@@ -172,12 +211,10 @@ FileOutcome CopyFileNoReplace(const std::string& from, const std::string& to, bo
   struct stat st;
   if (::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) return FileOutcome::Failed;
 
-  Leftover temporary{JoinPath(FolderOf(to), ".qel-XXXXXX")};
-  Descriptor out(::mkostemp(temporary.path.data(), O_CLOEXEC));
-  if (!out) {
-    temporary.path.clear();
-    return FileOutcome::Failed;
-  }
+  RemoveLeftovers(FolderOf(to));
+  Leftover temporary;
+  Descriptor out = LockedTemporary(FolderOf(to), &temporary);
+  if (!out) return FileOutcome::Failed;
   off_t copied = 0;
   if (!CopyContents(in.fd, out.fd, &copied)) return FileOutcome::Failed;
   // The copy counts only when it holds what the source held from start to
@@ -201,6 +238,63 @@ FileOutcome CopyFileNoReplace(const std::string& from, const std::string& to, bo
   temporary.path.clear();
   SyncFolder(FolderOf(to));
   return FileOutcome::Done;
+}
+
+bool IsLeftoverName(std::string_view name) {
+  if (name.substr(0, kLinkMark.size()) == kLinkMark) return name.size() > kLinkMark.size();
+  if (name.size() != kLeftoverMark.size() + 6 || name.substr(0, kLeftoverMark.size()) != kLeftoverMark) return false;
+  for (char c : name.substr(kLeftoverMark.size()))
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+  return true;
+}
+
+void RemoveLeftovers(const std::string& folder) {
+  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return;
+  DIR* dir = ::fdopendir(dirFd);
+  if (!dir) {
+    ::close(dirFd);
+    return;
+  }
+  const uid_t me = ::geteuid();
+  const time_t now = std::time(nullptr);
+  while (dirent* d = ::readdir(dir)) {
+    const std::string_view name = d->d_name;
+    if (!IsLeftoverName(name)) continue;
+    struct stat named;
+    if (::fstatat(dirFd, d->d_name, &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_uid != me ||
+        now - named.st_mtim.tv_sec < kLeftoverAge)
+      continue;
+    if (name.substr(0, kLinkMark.size()) == kLinkMark) {
+      if (S_ISLNK(named.st_mode)) ::unlinkat(dirFd, d->d_name, 0);
+      continue;
+    }
+    // Opened without following a link; the name must still lead to the
+    // file that was found unlocked.
+    Descriptor file(::openat(dirFd, d->d_name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    struct stat opened, again;
+    if (file && ::fstat(file.fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == me &&
+        ::flock(file.fd, LOCK_EX | LOCK_NB) == 0 && ::fstatat(dirFd, d->d_name, &again, AT_SYMLINK_NOFOLLOW) == 0 &&
+        again.st_dev == opened.st_dev && again.st_ino == opened.st_ino)
+      ::unlinkat(dirFd, d->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
+bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
+  const std::string folder = FolderOf(path);
+  RemoveLeftovers(folder);
+  Leftover temporary;
+  Descriptor out = LockedTemporary(folder, &temporary);
+  if (!out) return false;
+  if (!WriteBytes(out.fd, bytes) || ::fsync(out.fd) != 0) return false;
+  // mkostemp makes it 0600; the player's other files are 0644.
+  if (::fchmod(out.fd, 0644) != 0) return false;
+  // rename() replaces the name itself: a link under it is not followed.
+  if (::rename(temporary.path.c_str(), path.c_str()) != 0) return false;
+  temporary.path.clear();
+  SyncFolder(folder);
+  return true;
 }
 
 bool PosixFileSystem::Exists(const std::string& path) {
@@ -227,7 +321,9 @@ FileOutcome PosixFileSystem::MoveNoReplace(const std::string& from, const std::s
 }
 
 bool PosixFileSystem::MakeFolder(const std::string& path) {
-  if (::mkdir(path.c_str(), 0777) == 0) return true;
+  // Made for this user alone: the dust folder holds what was taken out of
+  // sight.
+  if (::mkdir(path.c_str(), 0700) == 0) return true;
   struct stat st;
   return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }

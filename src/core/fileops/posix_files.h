@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "core/platform.h"
 
@@ -46,6 +47,20 @@ FileOutcome CopyFileNoReplace(const std::string& from, const std::string& to, bo
 // errno tells why it failed (EEXIST: the name is taken; EXDEV: another file
 // system).
 bool RenameNoReplace(const std::string& from, const std::string& to);
+
+// A new file at path with the bytes, flushed to the disk, replacing what
+// had the name (a link planted there is replaced, never followed): written
+// under a temporary name in the same folder first, so a failure leaves the
+// old file whole and nothing new.
+bool WriteFileReplacing(const std::string& path, std::string_view bytes);
+
+// The temporary files a copy, a move across file systems or a written file
+// makes in its target folder are named ".qel-" and six letters or digits
+// (".qel-link-..." for a link). Those of the user that a killed operation
+// left behind, older than a minute and held by no running one, are removed
+// from the folder; each operation does so before its own.
+bool IsLeftoverName(std::string_view name);
+void RemoveLeftovers(const std::string& folder);
 
 // Flushes a folder's entries (new and removed names) to the disk.
 void SyncFolder(const std::string& folder);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace qel {
 
@@ -17,5 +18,10 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 FileStamp StampOf(const std::string& path);
+
+// The folder that dusted files go to. Where it has to stand inside a folder
+// the player lists (below a shared sticky folder), the folder scans pass it
+// by, so dusted files never come back into the list.
+inline constexpr std::string_view kDustFolderName = "Qel_DUST";
 
 }  // namespace qel

@@ -50,7 +50,8 @@ std::optional<std::string> LocalPathFromUri(std::string_view uri) {
     rest.remove_prefix(slash);
   }
   rest = rest.substr(0, rest.find_first_of("?#"));
-  if (rest.empty() || rest.front() != '/') return std::nullopt;
+  // A NUL, escaped or not, would cut the path short wherever it is used.
+  if (rest.empty() || rest.front() != '/' || rest.find('\0') != std::string_view::npos) return std::nullopt;
   std::string path;
   path.reserve(rest.size());
   for (size_t i = 0; i < rest.size(); ++i) {

@@ -16,7 +16,7 @@ std::string FileUri(std::string_view path);
 // The local path a file: URI names: "file:///p", "file://localhost/p" or
 // "file:/p", percent escapes decoded; a query or fragment is not part of
 // it. Nothing for another scheme, another host, a relative or empty path,
-// a broken escape or an escaped NUL.
+// a broken escape or a NUL (escaped or not).
 std::optional<std::string> LocalPathFromUri(std::string_view uri);
 
 }  // namespace qel

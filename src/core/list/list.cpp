@@ -108,7 +108,7 @@ void ScanFolderInto(AppState& state, const std::string& folder, bool descend, co
   if (!ListFolder(folder, items)) return;
   for (const FolderItem& item : items) {
     if (item.folder) {
-      if (descend && !(ignoreName.size() && item.name == ignoreName))
+      if (descend && !(ignoreName.size() && item.name == ignoreName) && item.name != kDustFolderName)
         ScanFolderInto(state, JoinPath(folder, item.name), descend, ignoreName, visited);
       continue;
     }
@@ -171,7 +171,7 @@ void SearchFolder(AppState& state, const SavedSearch& search, const std::string&
     if (item.folder) {
       if (search.folderQuery.empty()) continue;
       if (search.folderQuery != "*" && !MatchesQuery(item.name, search.folderQuery)) continue;
-      if (!ignore.empty() && item.name == ignore) continue;
+      if ((!ignore.empty() && item.name == ignore) || item.name == kDustFolderName) continue;
       SearchFolder(state, search, path, at, added, visited);
       continue;
     }

@@ -4,6 +4,7 @@
 
 #include "core/fileops/file_ops.h"
 #include "core/fileops/places.h"
+#include "core/fileops/posix_files.h"
 #include "core/playback/position.h"
 #include "core/settings/atomic_file.h"
 #include "core/settings/file_names.h"
@@ -60,7 +61,7 @@ std::string EncodeBmp(const Picture& picture) {
 
 bool WriteBmpFile(const Picture& picture, const std::string& path) {
   if (picture.Empty() || picture.pixels.size() < static_cast<size_t>(picture.width) * picture.height * 4) return false;
-  return ReplaceFileAtomically(path, EncodeBmp(picture));
+  return WriteFileReplacing(path, EncodeBmp(picture));
 }
 
 std::optional<Picture> CaptureSource(AppState& state) {

@@ -156,13 +156,32 @@ bool TemporaryFile::Commit(const std::string& target) {
 }
 
 std::string FollowLink(const std::string& path) {
+  // Each link is looked at through a descriptor of its folder, and followed
+  // only where the kernel's protected_symlinks rule would follow it: the
+  // link is the user's own or its folder's owner's. A link another user
+  // planted in a shared folder is replaced, never written through.
+  std::string current = path;
+  const uid_t me = ::geteuid();
+  for (int hops = 0; hops < 40; ++hops) {
+    const int folder = ::open(FolderOf(current).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return current;
+    const std::string name = NameOf(current);
+    struct stat folderStat, link;
+    char target[PATH_MAX];
+    ssize_t n = -1;
+    if (!name.empty() && name != "." && name != ".." && ::fstat(folder, &folderStat) == 0 &&
+        ::fstatat(folder, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(link.st_mode) &&
+        (link.st_uid == me || link.st_uid == folderStat.st_uid))
+      n = ::readlinkat(folder, name.c_str(), target, sizeof target);
+    ::close(folder);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof target) break;
+    std::string next(target, static_cast<size_t>(n));
+    if (next[0] != '/') next = FolderOf(current) + "/" + next;
+    current = std::filesystem::path(next).lexically_normal().string();
+  }
+  // A broken link is replaced by the file, as before.
   struct stat st;
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char* real = realpath(path.c_str(), nullptr);
-  if (!real) return path;
-  std::string out(real);
-  free(real);
-  return out;
+  return ::lstat(current.c_str(), &st) == 0 ? current : path;
 }
 
 void RemoveStaleTemporaries(const std::string& path) {

@@ -50,10 +50,12 @@ class TemporaryFile {
 // permissions are copied; a new file gets mode.
 TemporaryFile WriteTemporaryBeside(const std::string& path, std::string_view bytes, unsigned mode = 0644);
 // Both steps; the old file stays whole when any of them fails. A symbolic
-// link at path is followed, so the link stays and its target is replaced.
+// link at path that the kernel would follow (FollowLink) is followed, so the
+// link stays and its target is replaced.
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, unsigned mode = 0644);
-// The file a symbolic link leads to (path itself otherwise or when the link
-// is broken).
+// The file a chain of symbolic links leads to, each link followed only when
+// it is the user's own or its folder's owner's (as the kernel's
+// protected_symlinks rule has it); the last name reached otherwise.
 std::string FollowLink(const std::string& path);
 // Removes the temporary files of saves of path that ended before their
 // rename: "<name>.tmp-XXXXXX" beside it, regular, the user's own, and

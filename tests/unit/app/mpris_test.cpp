@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -107,6 +109,7 @@ TEST(FileUris, BothWays) {
       {"file:///m/a%2", std::nullopt},
       {"file:///m/a%zz.mp3", std::nullopt},
       {"file:///m/a%00.mp3", std::nullopt},
+      {std::string("file:/\0\0a.mp3", 13), std::nullopt},  // would open "/"
       {"", std::nullopt},
   };
   for (const Row& row : rows) EXPECT_EQ(LocalPathFromUri(row.uri), row.path) << row.uri;
@@ -509,6 +512,14 @@ TEST(MprisMethods, OpenUriIsAHandOff) {
   // A named player's line carries its name, as a second start's does.
   p.state.instanceName = "-work";
   EXPECT_EQ(MprisHandOffLine(p.state, "file:///m/a%20b.mp3"), "-work \"/m/a b.mp3\"");
+
+  // No path is longer than the system's limit: a longer one is refused
+  // without being looked at, however it is written.
+  const std::string longest = "/" + std::string(PATH_MAX - 2, 'a');
+  EXPECT_NE(MprisHandOffLine(p.state, FileUri(longest)), std::nullopt);
+  EXPECT_EQ(MprisHandOffLine(p.state, FileUri(longest + "a")), std::nullopt);
+  EXPECT_EQ(MprisHandOffLine(p.state, "file:///" + std::string(10 << 20, 'a')), std::nullopt);
+  EXPECT_EQ(MprisHandOffLine(p.state, FileUri("/" + std::string(PATH_MAX, '\xe3'))), std::nullopt);
 }
 
 TEST(MprisMethods, RaiseAndQuitGoToTheWindow) {

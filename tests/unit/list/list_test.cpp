@@ -524,6 +524,20 @@ TEST_F(SavedSearchFixture, StarFolderQueryEntersEverySubFolderButTheIgnoredOne) 
                                      "music/sub/live three.mp3"}));
 }
 
+// Files dusted from a folder below a shared sticky one go into its own
+// Qel_DUST: no scan brings them back into the list.
+TEST_F(SavedSearchFixture, TheDustFolderIsNeverScanned) {
+  t.File("music/Qel_DUST/live gone.mp3");
+  Load(Qel("music/s.qel", "live\n*\n"), t.Path("music"));
+  EXPECT_EQ(t.Names(p.state),
+            (Names{"music/live one.mp3", "music/skip/live four.mp3", "music/sub/live three.mp3"}));
+  p.state.entries.clear();
+  p.state.settings.SearchSubFolder = true;
+  OpenTarget(p.state, t.Path("music/studio.mp3"), OpenKind::File);
+  for (const std::string& name : t.Names(p.state)) EXPECT_EQ(name.find("Qel_DUST"), std::string::npos) << name;
+  EXPECT_EQ(p.state.entries.size(), 8u);
+}
+
 TEST_F(SavedSearchFixture, FolderQueryPicksSubFoldersByName) {
   std::string q = Qel("music/s.qel", "live\n-ex\n");
   Load(q, t.Path("music"));
