@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QActionGroup>
 #include <QAction>
 #include <QApplication>
 #include <QFontDialog>
@@ -245,7 +246,16 @@ TEST_F(WindowSeam, MenusCarryTheirCaptionsAndChecks) {
   EXPECT_TRUE(play->actions().at(1)->isChecked());
   window.SetMenuCheck(2600, false);
   EXPECT_FALSE(play->actions().at(1)->isChecked());
-  EXPECT_EQ(MenuSpecs().size(), 6u);
+  EXPECT_EQ(MenuSpecs().size(), 7u);
+  // The volume menu opens the loudness levelling's radio items.
+  const QList<QAction*> master = window.menu("QEL_MASTER")->actions();
+  ASSERT_EQ(master.size(), 2);
+  ASSERT_TRUE(master[1]->menu());
+  EXPECT_EQ(master[1]->text().toStdString(), "リプレイゲイン");
+  window.SetMenuCheck(2420, true);
+  window.SetMenuCheck(2410, false);
+  EXPECT_TRUE(master[1]->menu()->actions().at(1)->isChecked());
+  EXPECT_TRUE(master[1]->menu()->actions().at(1)->actionGroup()->isExclusive());
 }
 
 TEST_F(WindowSeam, ButtonIconsAndTimer) {
