@@ -13,6 +13,9 @@ is recorded from its monitor):
             of its first 200 ms against the rest (goal: within 1 dB)
   cpu       CPU time of each player while a 60 s MP3 and a 60 s FLAC play to
             the sound server, and qel's memory while the MP3 plays
+
+Usage: bench/sound_bench.py [path/to/qel]; QEL_SOUND_BENCH=gapless,volume,cpu
+chooses the parts after the lengths.
 """
 import os
 import shutil
@@ -96,7 +99,8 @@ def reference_ms(path, lame):
         src = ["-i", path]
     probe = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries", "stream=sample_rate",
                             "-of", "csv=p=0", path], capture_output=True, text=True)
-    rate = int(probe.stdout.strip() or RATE)
+    digits = probe.stdout.strip().split(",")[0]
+    rate = int(digits) if digits.isdigit() and int(digits) > 0 else RATE  # ffprobe knows no free format
     out = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", *src, "-f", "f32le", "-ac", "1", "-"],
                          stdin=dec.stdout if dec else None, capture_output=True)
     if dec:
@@ -310,7 +314,7 @@ def main():
     try:
         bench_lengths(root)
         desktop.start()
-        only = sys.argv[2].split(",") if len(sys.argv) > 2 else ["gapless", "volume", "cpu"]
+        only = os.environ.get("QEL_SOUND_BENCH", "gapless,volume,cpu").split(",")
         if "gapless" in only:
             bench_gapless(desktop, root)
         if "volume" in only:
