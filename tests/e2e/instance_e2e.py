@@ -72,14 +72,22 @@ def overlapping_starts(d):
     d.stop(player)
 
 
-def hand_off_during_the_save_dialog(d):
-    music = d.music(d.path("dialog"), ["a.mp3", "b.mp3", "c.mp3"], SONG)
+def start_in_the_save_dialog(d, music):
+    """The player on a folder, its first song playing, its save dialog open
+    (None when Ctrl+S brought none)."""
     player = d.start(music)
     wid = d.window()
     wait_for(lambda: d.title(wid) == "朝の歌")
     d.key(wid, "ctrl+s")
     dialog = wait_for(lambda: (d.windows("Qel") or [None])[0], 10)
-    if not check(dialog is not None, "Ctrl+S opens the save dialog"):
+    check(dialog is not None, "Ctrl+S opens the save dialog")
+    return player, wid, dialog
+
+
+def hand_off_during_the_save_dialog(d):
+    music = d.music(d.path("dialog"), ["a.mp3", "b.mp3", "c.mp3"], SONG)
+    player, wid, dialog = start_in_the_save_dialog(d, music)
+    if dialog is None:
         return
     empty = d.second_later()  # an argument-less second start: clear the list
     time.sleep(1.5)
@@ -102,12 +110,8 @@ def hand_off_to_a_player_that_stays_busy(d):
     once its dialog is gone, has not acted on the file it took back."""
     music = d.music(d.path("busy"), ["a.mp3", "b.mp3"], SONG)
     shutil.copy(f"{DEMO}/03 Evening.ogg", d.path("evening.ogg"))
-    player = d.start(music)
-    wid = d.window()
-    wait_for(lambda: d.title(wid) == "朝の歌")
-    d.key(wid, "ctrl+s")
-    dialog = wait_for(lambda: (d.windows("Qel") or [None])[0], 10)
-    if not check(dialog is not None, "Ctrl+S opens the save dialog"):
+    player, wid, dialog = start_in_the_save_dialog(d, music)
+    if dialog is None:
         return
     began = time.time()
     second = d.second_later(d.path("evening.ogg"))

@@ -155,21 +155,6 @@ TEST(SoundFiles, EveryKindPlaysWholeAndAnswersTheLengthItPlays) {
   EXPECT_FALSE(engine::OpenDecoder(video));
 }
 
-TEST(ReplayGain, TheTrackOrAlbumGainHeldBelowFullScaleByItsPeak) {
-  engine::GainTags tags;
-  engine::ReadGainTag("replaygain_track_gain", " -6.00 dB", &tags);
-  engine::ReadGainTag("REPLAYGAIN_ALBUM_GAIN", "+20 dB", &tags);
-  engine::ReadGainTag("REPLAYGAIN_ALBUM_PEAK", "0.25", &tags);
-  engine::ReadGainTag("REPLAYGAIN_TRACK_PEAK", "loud", &tags);
-  EXPECT_DOUBLE_EQ(engine::ReplayGainFactor(tags, ReplayGain::Off), 1.0);
-  EXPECT_NEAR(engine::ReplayGainFactor(tags, ReplayGain::Track), 0.501, 0.001);
-  EXPECT_DOUBLE_EQ(engine::ReplayGainFactor(tags, ReplayGain::Album), 4.0) << "+20 dB would clip a 0.25 peak";
-  engine::GainTags onlyAlbum;
-  onlyAlbum.albumGain = -3.0;
-  EXPECT_NEAR(engine::ReplayGainFactor(onlyAlbum, ReplayGain::Track), 0.708, 0.001) << "the album's stands in";
-  EXPECT_DOUBLE_EQ(engine::ReplayGainFactor({}, ReplayGain::Album), 1.0);
-}
-
 // ---- heard through a private sound server
 
 class Heard : public ::testing::Test {
