@@ -67,6 +67,8 @@ class Image:
 
 
 class Desktop:
+    OUTSIDE = 16  # X screen columns right of weston's window, under Wayland
+
     def __init__(self, qel, window_manager=False, screen="1024x768x24", platform=None):
         self.qel = qel
         self.window_manager = window_manager
@@ -90,7 +92,13 @@ class Desktop:
 
     def _start(self):
         read, write = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", self.screen, "-nolisten", "tcp",
+        width, height, depth = self.screen.split("x")
+        if self.wayland:
+            # A strip of X screen beside weston's window: the pointer can leave
+            # it and come back (see pointer()).
+            width = str(int(width) + self.OUTSIDE)
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", f"{width}x{height}x{depth}",
+                                 "-nolisten", "tcp",
                                  "-noreset"], pass_fds=(write,), stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL)
         self.processes.append(xvfb)
@@ -256,6 +264,13 @@ class Desktop:
             self.run(["xdotool", "key", name])
 
     def pointer(self, x, y):
+        if self.wayland:
+            # weston's X11 backend moves its pointer by the difference from the
+            # last position it was told; only crossing into its window tells it
+            # where the pointer is. Without that, a click can land anywhere
+            # (the panel's terminal launcher, for one).
+            self.run(["xdotool", "mousemove", "--sync", str(int(self.screen.split("x")[0]) + self.OUTSIDE // 2),
+                      str(y)])
         self.run(["xdotool", "mousemove", "--sync", str(x), str(y)])
 
     def wheel(self, x, y, up):
