@@ -12,7 +12,8 @@ is recorded from its monitor):
   volume    the first file after start at volumes 5, 20 and 100: the level
             of its first 200 ms against the rest (goal: within 1 dB)
   cpu       CPU time of each player while a 60 s MP3 and a 60 s FLAC play to
-            the sound server, and qel's memory while the MP3 plays
+            the sound server (Audacious without and with its window), and
+            qel's memory while the MP3 plays
 
 Usage: bench/sound_bench.py [path/to/qel]; QEL_SOUND_BENCH=gapless,volume,cpu
 chooses the parts after the lengths.
@@ -272,27 +273,46 @@ def bench_volume(desktop, root):
     print()
 
 
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+def cpu_by_thread(pid):
+    """Nanoseconds on a CPU so far: the main thread's (the window's, in both
+    players) and the other threads' (decoding and feeding the sound server)."""
+    used = {"main": 0, "rest": 0}
+    for tid in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{tid}/schedstat") as f:
+                ns = int(f.read().split()[0])
+        except (FileNotFoundError, ProcessLookupError):
+            continue
+        used["main" if int(tid) == pid else "rest"] += ns
+    return used
 
 
 def bench_cpu(desktop, root):
-    print("CPU while 40 s of a 60 s file play to the sound server")
+    # qel always has its window; Audacious is measured both without one
+    # (-H) and with its Qt window, which is the like-for-like yardstick.
+    seconds = 40
+    print(f"CPU seconds while {seconds} s of a 60 s file play to the sound server (main thread + the rest)")
     files = {}
     for ext, codec in (("mp3", ["-c:a", "libmp3lame", "-b:a", "192k"]), ("flac", ["-c:a", "flac"])):
         path = f"{root}/cpu.{ext}"
         ffmpeg("-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=60", "-ac", "2", *codec, path)
         files[ext] = path
+    players = ["qel"] + (["audacious -H", "audacious -Q"] if AUDACIOUS else [])
     for ext, path in files.items():
         row = []
-        for player in ["qel"] + (["audacious"] if AUDACIOUS else []):
-            proc = start_qel(desktop, [path]) if player == "qel" else start_audacious(desktop, [path])[0]
+        for player in players:
+            if player == "qel":
+                proc = start_qel(desktop, [path])
+            else:
+                env = dict(desktop.env, XDG_CONFIG_HOME=f"{root}/aud-config")
+                shutil.rmtree(env["XDG_CONFIG_HOME"], ignore_errors=True)
+                proc = subprocess.Popen([AUDACIOUS, player.split()[1], path], env=env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
             time.sleep(5)
-            before = cpu_seconds(proc.pid)
-            time.sleep(40)
-            used = cpu_seconds(proc.pid) - before
+            before = cpu_by_thread(proc.pid)
+            time.sleep(seconds)
+            after = cpu_by_thread(proc.pid)
+            used = {k: (v - before[k]) / 1e9 for k, v in after.items()}
             note = ""
             if player == "qel" and ext == "mp3":
                 m = memory(proc.pid)
@@ -300,7 +320,7 @@ def bench_cpu(desktop, root):
                     heavy = sorted({os.path.basename(line.split()[-1]) for line in f
                                     if "libmpv" in line or "libavcodec" in line or "libavformat" in line})
                 note = f" (PSS {m['pss']:.1f} MB, {m['libs']} libraries{', ' + ' '.join(heavy) if heavy else ''})"
-            row.append(f"{player} {used:5.2f} s{note}")
+            row.append(f"{player} {used['main'] + used['rest']:5.2f} s ({used['main']:4.2f} + {used['rest']:4.2f}){note}")
             stop(proc)
         print(f"  {ext:5s} " + "   ".join(row))
     print()

@@ -23,6 +23,7 @@
 #include "desktop/icons.h"
 #include "desktop/list_view.h"
 #include "desktop/menus.h"
+#include "desktop/position_slider.h"
 #include "desktop/qt_helpers.h"
 
 namespace qel::desktop {
@@ -107,7 +108,7 @@ void MainWindow::BuildControls() {
     OnVolumeSlider(state_, kSliderEndTrack, QCursor::pos().x(), ScreenRect(volume_));
   });
 
-  position_ = new QSlider(Qt::Horizontal, this);
+  position_ = new PositionSlider(this);
   position_->setObjectName("1009");
   position_->setGeometry(du(7, 23, 91, 12));
   position_->setFocusPolicy(Qt::NoFocus);

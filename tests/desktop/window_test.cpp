@@ -14,6 +14,7 @@
 #include "core/state.h"
 #include "desktop/main_window.h"
 #include "desktop/menus.h"
+#include "desktop/position_slider.h"
 #include "desktop/translations.h"
 
 namespace qel::desktop {
@@ -44,6 +45,51 @@ TEST_F(WindowSeam, QtsOwnButtonsSpeakJapanese) {
         << caption.toStdString();
   }
   EXPECT_TRUE(captions.join(' ').contains(QString::fromUtf8("はい"))) << captions.join(' ').toStdString();
+}
+
+// The position slider leaves out the repaints of values that draw the same
+// pixels: every value that would draw differently must still be painted, and
+// most of a long file's tenths of a second are left out.
+TEST(PositionSliderTest, RepaintsWheneverItsPixelsWouldChange) {
+  struct PaintCount : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      paints += event->type() == QEvent::Paint;
+      return false;
+    }
+  } count;
+  QWidget host;
+  host.resize(200, 40);
+  PositionSlider slider(&host);
+  slider.setGeometry(10, 10, 160, 20);
+  QSlider plain(Qt::Horizontal);  // drawn off screen, as a reference
+  plain.resize(slider.size());
+  constexpr int kTenths = 3000;  // a five-minute file
+  for (QSlider* s : {static_cast<QSlider*>(&slider), &plain}) s->setRange(0, kTenths);
+  slider.installEventFilter(&count);
+  host.show();
+  for (int i = 0; i < 100 && count.paints == 0; ++i) {
+    QCoreApplication::processEvents();
+    QThread::msleep(5);
+  }
+  ASSERT_GT(count.paints, 0) << "the slider is shown";
+  QImage drawn = plain.grab().toImage();
+  int changes = 0;
+  const int first = count.paints;
+  for (int v = 1; v <= kTenths; ++v) {
+    plain.setValue(v);
+    const QImage now = plain.grab().toImage();
+    const int before = count.paints;
+    slider.setValue(v);
+    QCoreApplication::processEvents();
+    if (now != drawn) {
+      ++changes;
+      ASSERT_GT(count.paints, before) << "value " << v << " draws differently but was not painted";
+    }
+    drawn = now;
+  }
+  EXPECT_GT(changes, 50);
+  EXPECT_LT(count.paints - first, kTenths / 4) << changes << " values drew differently";
 }
 
 TEST_F(WindowSeam, RowsAndSelection) {
