@@ -73,6 +73,7 @@ class Desktop:
         self.qel = qel
         self.window_manager = window_manager
         self.screen = screen
+        self.pointer_known = False
         self.platform = platform or os.environ.get("QEL_E2E_PLATFORM", "x11")
         # "wayland-headless": weston without any output to look at or type
         # into, for scenarios that need neither.
@@ -264,11 +265,12 @@ class Desktop:
             self.run(["xdotool", "key", name])
 
     def pointer(self, x, y):
-        if self.wayland:
+        if self.wayland and not self.pointer_known:
             # weston's X11 backend moves its pointer by the difference from the
             # last position it was told; only crossing into its window tells it
             # where the pointer is. Without that, a click can land anywhere
-            # (the panel's terminal launcher, for one).
+            # (the panel's terminal launcher, for one). Once told, it follows.
+            self.pointer_known = True
             self.run(["xdotool", "mousemove", "--sync", str(int(self.screen.split("x")[0]) + self.OUTSIDE // 2),
                       str(y)])
         self.run(["xdotool", "mousemove", "--sync", str(x), str(y)])
