@@ -91,6 +91,7 @@ void* VideoWindow::GLProcAddress(const char* name) {
 
 int VideoWindow::Width() { return pane_->width(); }
 int VideoWindow::Height() { return pane_->height(); }
+double VideoWindow::PixelRatio() { return pane_->devicePixelRatioF(); }
 
 void VideoWindow::Placed(const qel::Rect& destination, bool shown, bool openGL) {
   openGL_ = openGL && context_;

@@ -38,6 +38,7 @@ class VideoWindow : public QWindow, public engine::VideoSink {
   void FrameReady() override;
   int Width() override;
   int Height() override;
+  double PixelRatio() override;
   bool MakeGLCurrent() override;
   void DoneGLCurrent() override;
   void* GLProcAddress(const char* name) override;

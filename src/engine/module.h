@@ -43,6 +43,9 @@ struct VideoSink {
   virtual void FrameReady() = 0;
   virtual int Width() = 0;  // pane client size
   virtual int Height() = 0;
+  // Device pixels per pane pixel: frames the engine draws itself are drawn
+  // at the screen's own pixels, so a high-density screen shows them sharp.
+  virtual double PixelRatio() { return 1.0; }
   // A surface that draws with OpenGL makes its context current here and
   // answers true; the engine then makes its renderer in that context, and
   // FrameReady asks the surface to draw, which it does through RenderVideo.
@@ -109,7 +112,7 @@ inline const char* BackendModuleFor(std::string_view extension) {
 // The module's one exported symbol. It answers nullptr when the module was
 // built for another version of this interface; the caller owns the engine
 // and deletes it before the program ends (the module itself stays loaded).
-inline constexpr int kModuleInterfaceVersion = 3;
+inline constexpr int kModuleInterfaceVersion = 4;
 inline constexpr const char* kModuleFactorySymbol = "qel_engine_module_create";
 using ModuleFactory = MediaEngine* (*)(int interfaceVersion, const Poster* post);
 

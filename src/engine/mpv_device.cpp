@@ -303,7 +303,13 @@ class MpvDevice : public Device {
     if (!render_ || glSurface_) return;
     uint64_t flags = mpv_render_context_update(render_);
     if (!(flags & MPV_RENDER_UPDATE_FRAME) && !forced) return;
-    auto [w, h] = FrameSize(destination_.value_or(SourceRect()));
+    Rect drawn = destination_.value_or(SourceRect());
+    if (Engine::VideoSink* sink = Sink(); sink && destination_) {
+      const double ratio = std::clamp(sink->PixelRatio(), 1.0, 8.0);
+      drawn.right = drawn.left + static_cast<int>(std::lround(drawn.Width() * ratio));
+      drawn.bottom = drawn.top + static_cast<int>(std::lround(drawn.Height() * ratio));
+    }
+    auto [w, h] = FrameSize(drawn);
     if (w <= 0 || h <= 0) return;
     size_t stride = (static_cast<size_t>(w) * 4 + 63) / 64 * 64;
     size_t need = stride * h;
