@@ -23,6 +23,7 @@
 #include "core/playback/device.h"
 #include "core/playback/order.h"
 #include "core/playlist/playlist.h"
+#include "core/settings/settings.h"
 
 namespace qel {
 namespace {

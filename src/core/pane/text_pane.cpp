@@ -5,6 +5,7 @@
 #include "core/fs/atomic_file.h"
 #include "core/fs/companion.h"
 #include "core/metadata/metadata.h"
+#include "core/pane/lrc.h"
 #include "core/pane/picture.h"
 #include "core/pane/text_file.h"
 
