@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "core/fs/file_names.h"
-#include "core/pane/layout.h"
+#include "core/settings/fonts.h"
 #include "core/settings/ini.h"
 #include "core/settings/paths.h"
 #include "core/state.h"
