@@ -4,13 +4,13 @@
 #include <array>
 #include <vector>
 
+#include "core/app/capture.h"
 #include "core/app/window_rules.h"
 #include "core/fileops/file_ops.h"
 #include "core/fileops/rename.h"
 #include "core/list/list.h"
 #include "core/list/order.h"
 #include "core/list/query.h"
-#include "core/pane/capture.h"
 #include "core/pane/text_pane.h"
 #include "core/playback/device.h"
 #include "core/playback/order.h"
