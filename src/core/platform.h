@@ -76,6 +76,19 @@ class MediaDevice {
   virtual std::vector<std::string> PlayableExtensions() = 0;
 };
 
+// A path as one word of a command string: in double quotes, a double quote
+// inside it written twice (a"b.mp3 becomes "a""b.mp3"), as the device reads
+// it back. Inline: the metadata readers use it and are built on their own
+// (the fuzzing harnesses).
+inline std::string QuotedPath(const std::string& path) {
+  std::string quoted = "\"";
+  for (char c : path) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
 // Controls of the main window that the core names.
 enum class Control {
   MainWindow,

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "core/fs/file_kind.h"
-#include "core/pane/lrc.h"
+#include "core/lyrics_mark.h"
 #include "core/platform.h"
-#include "core/settings/settings.h"
+#include "core/settings_keys.h"
 
 namespace qel {
 

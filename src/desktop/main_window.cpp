@@ -12,13 +12,13 @@
 #include <utility>
 
 #include "core/app/commands.h"
+#include "core/app/layout.h"
 #include "core/app/window_rules.h"
-#include "core/pane/layout.h"
-#include "core/settings/settings.h"
 #include "core/playback/order.h"
 #include "core/playback/position.h"
 #include "core/playback/video.h"
 #include "core/playback/volume.h"
+#include "core/settings/settings.h"
 #include "desktop/accessible_names.h"
 #include "desktop/icons.h"
 #include "desktop/list_view.h"

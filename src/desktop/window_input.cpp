@@ -12,8 +12,8 @@
 
 #include "core/app/commands.h"
 #include "core/app/hotkeys.h"
+#include "core/app/layout.h"
 #include "core/app/window_rules.h"
-#include "core/pane/layout.h"
 #include "core/playback/position.h"
 #include "core/playback/video.h"
 #include "core/playback/volume.h"

@@ -14,11 +14,12 @@
 #include <cmath>
 
 #include "core/app/commands.h"
+#include "core/app/layout.h"
 #include "core/app/window_rules.h"
-#include "core/pane/layout.h"
 #include "core/playback/position.h"
 #include "core/playback/video.h"
 #include "core/playback/volume.h"
+#include "core/settings/fonts.h"
 #include "core/settings/settings.h"
 #include "desktop/accessible_names.h"
 #include "desktop/icons.h"

@@ -4,14 +4,13 @@
 #include <array>
 #include <vector>
 
+#include "core/app/capture.h"
 #include "core/app/window_rules.h"
 #include "core/fileops/file_ops.h"
 #include "core/fileops/rename.h"
 #include "core/list/list.h"
 #include "core/list/order.h"
 #include "core/list/query.h"
-#include "core/pane/capture.h"
-#include "core/pane/layout.h"
 #include "core/pane/text_pane.h"
 #include "core/playback/device.h"
 #include "core/playback/order.h"
@@ -19,6 +18,7 @@
 #include "core/playback/video.h"
 #include "core/playback/volume.h"
 #include "core/playlist/playlist.h"
+#include "core/settings/fonts.h"
 #include "core/settings/settings.h"
 
 namespace qel {

@@ -8,7 +8,7 @@
 #include <ctime>
 #include <vector>
 
-#include "core/settings/file_names.h"
+#include "core/fs/file_names.h"
 
 namespace qel {
 namespace {

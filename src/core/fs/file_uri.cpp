@@ -1,6 +1,6 @@
 #include "core/fs/file_uri.h"
 
-#include "core/settings/file_names.h"
+#include "core/fs/file_names.h"
 
 namespace qel {
 

@@ -15,14 +15,15 @@
 #include <thread>
 #include <utility>
 
+#include "core/fs/atomic_file.h"
+#include "core/fs/file_names.h"
 #include "core/list/order.h"
 #include "core/list/query.h"
 #include "core/metadata/metadata.h"
 #include "core/playback/device.h"
 #include "core/playback/order.h"
 #include "core/playlist/playlist.h"
-#include "core/settings/atomic_file.h"
-#include "core/settings/file_names.h"
+#include "core/settings/settings.h"
 
 namespace qel {
 namespace {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/list/list.h"
+#include "core/playback/order.h"
 #include "core/text/natural.h"
 
 namespace qel {
@@ -152,6 +153,15 @@ void ReleaseEmptyList(AppState& state) {
 
 void SelectAll(AppState& state) {
   if (Window* window = state.platform.window) window->SetAllRowsSelected(true);
+}
+
+void CyclePlayMode(AppState& state) {
+  int next = static_cast<int>(state.playMode) + 1;
+  if (next >= 5 || next < 1) next = 1;
+  state.playMode = static_cast<PlayMode>(next);
+  SetPlayMode(state, 0);
+  state.menuShown = false;
+  if (!state.entries.empty()) RenumberPlayOrder(state, state.playMode, state.currentIndex);
 }
 
 }  // namespace qel

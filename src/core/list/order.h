@@ -40,5 +40,7 @@ void ReleaseEmptyList(AppState& state);
 
 // Command 2800.
 void SelectAll(AppState& state);
+// The End key: the next play order in the cycle, then renumbering.
+void CyclePlayMode(AppState& state);
 
 }  // namespace qel

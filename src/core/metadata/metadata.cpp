@@ -3,7 +3,6 @@
 #include <climits>
 
 #include "core/metadata/readers.h"
-#include "core/playback/device.h"  // QuotedPath
 
 namespace qel {
 namespace {

@@ -4,7 +4,7 @@
 #include <limits>
 #include <optional>
 
-#include "core/settings/file_names.h"
+#include "core/fs/file_names.h"
 
 namespace qel {
 namespace {

@@ -6,14 +6,9 @@
 #include <string_view>
 #include <vector>
 
-namespace qel {
+#include "core/lyrics_mark.h"
 
-// A line of the shown text starts being sung at ms.
-struct LyricsMark {
-  long long ms = 0;
-  int line = 0;
-  bool operator==(const LyricsMark&) const = default;
-};
+namespace qel {
 
 struct TimedLyrics {
   std::string text;                // the lines to show, joined with CR LF

@@ -3,7 +3,7 @@
 #include <array>
 #include <cmath>
 
-#include "core/settings/atomic_file.h"
+#include "core/fs/atomic_file.h"
 
 namespace qel {
 

@@ -2,11 +2,12 @@
 
 #include <optional>
 
+#include "core/fs/atomic_file.h"
 #include "core/fs/companion.h"
 #include "core/metadata/metadata.h"
+#include "core/pane/lrc.h"
 #include "core/pane/picture.h"
 #include "core/pane/text_file.h"
-#include "core/settings/atomic_file.h"
 
 namespace qel {
 namespace {

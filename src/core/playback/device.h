@@ -13,19 +13,6 @@ namespace qel {
 // again.
 std::string MakeMciAlias(const std::string& executablePath, const std::string& instanceName);
 
-// A path as one word of a command string: in double quotes, a double quote
-// inside it written twice (a"b.mp3 becomes "a""b.mp3"), as the device reads
-// it back. Inline: the metadata readers use it and are built on their own
-// (the fuzzing harnesses).
-inline std::string QuotedPath(const std::string& path) {
-  std::string quoted = "\"";
-  for (char c : path) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
-
 // Sends "status %s mode" and answers it in lower case ("playing", "paused",
 // "stopped", or empty when nothing is open).
 std::string DeviceMode(AppState& state);

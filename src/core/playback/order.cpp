@@ -2,7 +2,6 @@
 
 #include <ctime>
 
-#include "core/list/list.h"
 #include "core/pane/text_pane.h"
 #include "core/playback/device.h"
 #include "core/playback/position.h"
@@ -136,15 +135,6 @@ void FollowCurrentRow(AppState& state, int index, PlayMode mode, bool jump) {
   }
   window->SetAllRowsSelected(false);
   window->SetRowSelected(index, true);
-}
-
-void CyclePlayMode(AppState& state) {
-  int next = static_cast<int>(state.playMode) + 1;
-  if (next >= 5 || next < 1) next = 1;
-  state.playMode = static_cast<PlayMode>(next);
-  SetPlayMode(state, 0);
-  state.menuShown = false;
-  if (!state.entries.empty()) RenumberPlayOrder(state, state.playMode, state.currentIndex);
 }
 
 void JumpToRandomEntry(AppState& state) {

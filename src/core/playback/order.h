@@ -36,9 +36,6 @@ void OnPlaybackNotify(AppState& state, int code);
 // Makes the entry's row visible and selects only it.
 void FollowCurrentRow(AppState& state, int index, PlayMode mode, bool jump);
 
-// The End key: the next play order in the cycle, then renumbering.
-void CyclePlayMode(AppState& state);
-
 // Command 3700: a step from a pseudo-random place in the sequence.
 void JumpToRandomEntry(AppState& state);
 

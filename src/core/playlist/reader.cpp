@@ -7,11 +7,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/fs/atomic_file.h"
 #include "core/fs/file_kind.h"
+#include "core/fs/file_names.h"
 #include "core/metadata/metadata.h"
 #include "core/playlist/playlist.h"
-#include "core/settings/atomic_file.h"
-#include "core/settings/file_names.h"
 #include "core/text/encoding.h"
 
 namespace qel {

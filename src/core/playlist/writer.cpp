@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/fs/atomic_file.h"
+#include "core/fs/file_names.h"
 #include "core/metadata/metadata.h"
 #include "core/playlist/playlist.h"
-#include "core/settings/atomic_file.h"
-#include "core/settings/file_names.h"
 #include "core/settings/paths.h"
 #include "core/text/encoding.h"
 

@@ -1,6 +1,6 @@
 #include "core/settings/ini.h"
 
-#include "core/settings/atomic_file.h"
+#include "core/fs/atomic_file.h"
 #include "core/text/encoding.h"
 
 namespace qel {

@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 
-#include "core/settings/file_names.h"
+#include "core/fs/file_names.h"
 
 namespace qel {
 namespace {

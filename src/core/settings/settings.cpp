@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "core/pane/layout.h"
-#include "core/settings/file_names.h"
+#include "core/fs/file_names.h"
+#include "core/settings/fonts.h"
 #include "core/settings/ini.h"
 #include "core/settings/paths.h"
 #include "core/state.h"

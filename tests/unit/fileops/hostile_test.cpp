@@ -13,11 +13,11 @@
 #include <functional>
 #include <thread>
 
+#include "core/app/capture.h"
 #include "core/fileops/file_ops.h"
 #include "core/fileops/places.h"
 #include "core/fileops/posix_files.h"
-#include "core/pane/capture.h"
-#include "core/settings/atomic_file.h"
+#include "core/fs/atomic_file.h"
 #include "fakes/as_user.h"
 #include "fileops_fixture.h"
 

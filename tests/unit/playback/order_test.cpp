@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "core/list/order.h"
 #include "core/playback/device.h"
 #include "harness.h"
 

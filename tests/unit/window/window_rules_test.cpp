@@ -7,7 +7,8 @@
 #include <cstdlib>
 
 #include "core/app/commands.h"
-#include "core/pane/layout.h"
+#include "core/app/layout.h"
+#include "core/settings/fonts.h"
 #include "fakes/fakes.h"
 #include "fakes/files.h"
 

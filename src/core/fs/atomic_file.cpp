@@ -1,4 +1,4 @@
-#include "core/settings/atomic_file.h"
+#include "core/fs/atomic_file.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "core/settings/file_names.h"
+#include "core/fs/file_names.h"
 
 #include <vector>
 

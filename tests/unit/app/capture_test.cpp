@@ -1,4 +1,4 @@
-#include "core/pane/capture.h"
+#include "core/app/capture.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
-// Pieces of "/" separated paths, as the settings and playlist code needs
-// them. Pure text operations: nothing here touches the file system.
+// Pieces of "/" separated paths, as every part of the player needs them.
+// Pure text operations: nothing here touches the file system.
 #pragma once
 
 #include <string>

@@ -1,13 +1,13 @@
-#include "core/pane/capture.h"
+#include "core/app/capture.h"
 
 #include <cstdio>
 
 #include "core/fileops/file_ops.h"
 #include "core/fileops/places.h"
 #include "core/fileops/posix_files.h"
+#include "core/fs/atomic_file.h"
+#include "core/fs/file_names.h"
 #include "core/playback/position.h"
-#include "core/settings/atomic_file.h"
-#include "core/settings/file_names.h"
 
 namespace qel {
 

@@ -1,5 +1,5 @@
 // Where the list, the pane, the two small buttons at the top right and the
-// time label go for a client size, and the fonts' sizes in points.
+// time label go for a client size, and the height of the list's rows.
 #pragma once
 
 #include "core/state.h"
@@ -29,21 +29,8 @@ struct WindowLayout {
 WindowLayout LayOutWindow(AppState& state, int clientWidth, int clientHeight, int sizeType, bool showTopRight,
                           const ControlSizes& sizes);
 
-// A font's pixel height (negative: character height) for a size in points.
-int FontPixelHeight(int points, int pixelsPerInch);
-// The size in points, to the nearest whole point, for a dialog's height.
-int FontPointsFromHeight(int height, int pixelsPerInch);
 // Row height of the list from its font's height and the default font's
 // metrics.
 int ListRowHeight(int fontHeight, int tmHeight, int tmExternalLeading);
-// The font of the list or the pane, from the settings, given to the window.
-void MakeControlFont(AppState& state, Control control);
-// The font dialog for the list or the pane, preset from the settings; on
-// confirmation the settings take the chosen size, face and style. Returns
-// whether the user confirmed.
-bool ChooseControlFont(AppState& state, Control control);
-// The font size keys: 106 back to 9, 107 plus one, 109 minus one while 7 or
-// more. Returns the new size.
-int AdjustFontSize(int command, int size);
 
 }  // namespace qel
