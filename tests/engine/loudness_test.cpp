@@ -55,12 +55,11 @@ std::string HeldNotesSong(std::vector<std::pair<int, int>> programs, std::vector
          track;
 }
 
-class Loudness : public ::testing::Test {
+class Loudness : public HeardTest {
  protected:
   void SetUp() override {
-    output_ = std::make_unique<AudioOutput>("pulse");
-    ASSERT_TRUE(output_->Ready()) << output_->Error();
-    recorder_ = std::make_unique<Recorder>(*output_->Pulse());
+    HeardTest::SetUp();
+    if (HasFatalFailure()) return;
     player_.state.platform.device = &loop_.engine;
     player_.state.mciAlias = "qel";
   }
@@ -109,8 +108,6 @@ class Loudness : public ::testing::Test {
     loop_.engine.Send("close qel");
   }
 
-  std::unique_ptr<AudioOutput> output_;
-  std::unique_ptr<Recorder> recorder_;
   // Peak and RMS level of the whole measure at the first slider position of
   // the last Levels: a song's loudness is its mean, not its held part.
   double peak_ = 0, rms_ = 0;

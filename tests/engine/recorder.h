@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "../desktop/private_pulse.h"
+#include "engine_harness.h"
 
 namespace qel::test {
 
@@ -53,10 +54,10 @@ class Recorder {
     if (reader_.joinable()) reader_.join();
     if (fd_ >= 0) close(fd_);
   }
-  // A copy of what has been recorded so far.
-  std::vector<float> Samples() {
+  // A copy of what has been recorded since sample `mark`.
+  std::vector<float> Samples(size_t mark = 0) {
     std::lock_guard l(mutex_);
-    return samples_;
+    return {samples_.begin() + static_cast<long>(std::min(mark, samples_.size())), samples_.end()};
   }
   size_t Count() {
     std::lock_guard l(mutex_);
@@ -98,6 +99,19 @@ class Recorder {
   std::thread reader_;
   std::mutex mutex_;
   std::vector<float> samples_;
+};
+
+// A test whose sound goes to a private server, recorded from its first sample.
+class HeardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    output_ = std::make_unique<AudioOutput>("pulse");
+    ASSERT_TRUE(output_->Ready()) << output_->Error();
+    recorder_ = std::make_unique<Recorder>(*output_->Pulse());
+  }
+
+  std::unique_ptr<AudioOutput> output_;
+  std::unique_ptr<Recorder> recorder_;
 };
 
 }  // namespace qel::test

@@ -157,13 +157,8 @@ TEST(SoundFiles, EveryKindPlaysWholeAndAnswersTheLengthItPlays) {
 
 // ---- heard through a private sound server
 
-class Heard : public ::testing::Test {
+class Heard : public HeardTest {
  protected:
-  void SetUp() override {
-    output_ = std::make_unique<AudioOutput>("pulse");
-    ASSERT_TRUE(output_->Ready()) << output_->Error();
-    recorder_ = std::make_unique<Recorder>(*output_->Pulse());
-  }
   // The stretch of the recording from the first sample above `floor` to
   // the last one.
   static std::pair<size_t, size_t> Sounding(const std::vector<float>& s, float floor) {
@@ -172,14 +167,6 @@ class Heard : public ::testing::Test {
     while (last > first && std::fabs(s[last - 1]) <= floor) --last;
     return {first, last};
   }
-  static double Db(const std::vector<float>& s, size_t from, size_t n) {
-    double sum = 0;
-    for (size_t i = from; i < from + n && i < s.size(); ++i) sum += double(s[i]) * s[i];
-    return 10 * std::log10(sum / static_cast<double>(n) + 1e-30);
-  }
-
-  std::unique_ptr<AudioOutput> output_;
-  std::unique_ptr<Recorder> recorder_;
   TempDir dir_;
 };
 
@@ -205,8 +192,7 @@ TEST_F(Heard, TheTwoHalvesOfOneToneJoinWithoutASilentMillisecond) {
     ASSERT_TRUE(player.loop.RunUntil([&] { return player.state.currentIndex == 1 && player.Mode() == "stopped"; },
                                      5000));
     player.loop.Run(400);  // what the server still holds
-    std::vector<float> heard = recorder_->Samples();
-    heard.erase(heard.begin(), heard.begin() + static_cast<long>(mark));
+    const std::vector<float> heard = recorder_->Samples(mark);
     auto [first, last] = Sounding(heard, 0.02f);
     ASSERT_GT(last - first, static_cast<size_t>(kRate)) << "both halves were heard";
     int silent = 0;
@@ -229,12 +215,11 @@ TEST_F(Heard, TheFirstFileAfterStartIsAtTheVolumeSetFromItsFirstSample) {
     player.PlayIndex(0);
     ASSERT_TRUE(player.loop.RunUntil([&] { return player.Mode() == "stopped"; }, 4000));
     player.loop.Run(300);
-    std::vector<float> heard = recorder_->Samples();
-    heard.erase(heard.begin(), heard.begin() + static_cast<long>(mark));
-    auto [first, last] = Sounding(heard, 1e-5f);
+    auto [first, last] = Sounding(recorder_->Samples(mark), 1e-5f);
     ASSERT_GT(last - first, static_cast<size_t>(kRate * 8 / 10));
     const size_t head = kRate / 5;
-    EXPECT_NEAR(Db(heard, first, head), Db(heard, first + head, kRate / 2), 1.0) << "the first 200 ms against the rest";
+    EXPECT_NEAR(recorder_->LevelDb(mark + first, head), recorder_->LevelDb(mark + first + head, kRate / 2), 1.0)
+        << "the first 200 ms against the rest";
   }
 }
 
